@@ -1,0 +1,47 @@
+// Installation routines: copy the PDF component into the shared folder and register it.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace U_TAVRO {
+
+// Texts shown to the user (Windows-1252). %s is the library's full path.
+extern const char kConfirmationText[];
+extern const char kFailureText[];
+// %d is the registration tool's exit code.
+extern const char kToolExitCodeText[];
+// %s is the folder that was searched.
+extern const char kToolNotFoundText[];
+
+extern const char kTargetFolderName[];  // under the common application-data folder
+extern const char kServerLibrary[];
+extern const char kCompanionLibrary[];
+extern const char kCompanionCopy[];
+extern const char kToolName[];
+
+// Starts fileName with parameters through the "Runas" verb, hidden, and waits while the
+// application's messages keep flowing, until the process ends or the application is
+// terminating. True when the shell started it. exitCode receives the process's exit code
+// when it ended during the wait; it stays empty otherwise.
+bool RunElevated(const std::string& fileName, const std::string& parameters,
+                 std::optional<DWORD>& exitCode);
+
+// Registers the library with the registration tool, started elevated. With confirm a
+// successful registration is confirmed in a dialog; failures are always shown.
+void RegisterComServer(const std::string& libraryPath, bool confirm);
+
+// Copies the component next to this program into the shared folder and registers the copy.
+void InstallPdfComponent(bool confirm);
+
+void GetSystemDir(std::string& dir);
+void GetSpecialFolderPath(int csidl, std::string& path);
+void GetCommonAppDataDir(std::string& dir);
+// Folder holding the 32-bit registration tool: the WOW64 system folder on 64-bit Windows.
+void GetRegsvr32Dir(std::string& dir);
+// Makes the system directory current and yields the registration tool's full path, or "".
+void FindRegsvr32(std::string& path);
+
+}  // namespace U_TAVRO

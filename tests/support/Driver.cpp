@@ -1,0 +1,157 @@
+#include "Driver.h"
+
+namespace driver {
+
+namespace {
+
+struct Search {
+    const char* className;
+    const std::wstring* caption;
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK Match(HWND window, LPARAM param) {
+    auto* s = reinterpret_cast<Search*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (s->process && pid != s->process) return TRUE;
+    if (!IsWindowVisible(window)) return TRUE;
+    if (ClassName(window) != s->className) return TRUE;
+    if (!s->caption->empty() && Text(window) != *s->caption) return TRUE;
+    s->found = window;
+    return FALSE;
+}
+
+BOOL CALLBACK Collect(HWND window, LPARAM param) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    return TRUE;
+}
+
+}  // namespace
+
+HWND FindVisibleWindow(const char* className, const std::wstring& caption, DWORD process) {
+    Search search{className, &caption, process, nullptr};
+    EnumWindows(&Match, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForWindow(const char* className, const std::wstring& caption, DWORD process,
+                   DWORD timeoutMs) {
+    ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    do {
+        if (HWND found = FindVisibleWindow(className, caption, process)) return found;
+        Sleep(20);
+    } while (GetTickCount64() < deadline);
+    return nullptr;
+}
+
+bool WaitUntilGone(HWND window, DWORD timeoutMs) {
+    ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (IsWindow(window) && IsWindowVisible(window)) {
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+std::wstring Text(HWND window) {
+    wchar_t buffer[2048] = {};
+    // WM_GETTEXT, so that other processes' controls answer too.
+    SendMessageTimeoutW(window, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                        5000, nullptr);
+    return buffer;
+}
+
+std::string ClassName(HWND window) {
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+std::vector<HWND> Children(HWND window) {
+    std::vector<HWND> children;
+    EnumChildWindows(window, &Collect, reinterpret_cast<LPARAM>(&children));
+    return children;
+}
+
+std::vector<std::wstring> StaticTexts(HWND window) {
+    std::vector<std::wstring> texts;
+    for (HWND child : Children(window)) {
+        if (_stricmp(ClassName(child).c_str(), "Static") != 0) continue;
+        std::wstring text = Text(child);
+        if (!text.empty()) texts.push_back(text);
+    }
+    return texts;
+}
+
+HWND ChildByText(HWND window, const char* className, const std::wstring& text) {
+    for (HWND child : Children(window)) {
+        if (_stricmp(ClassName(child).c_str(), className) == 0 && Text(child) == text) return child;
+    }
+    return nullptr;
+}
+
+RECT WindowRect(HWND window) {
+    RECT rc{};
+    GetWindowRect(window, &rc);
+    return rc;
+}
+
+RECT RectInParent(HWND child) {
+    RECT rc = WindowRect(child);
+    MapWindowPoints(HWND_DESKTOP, GetParent(child), reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+}
+
+void Press(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+
+void PressKey(HWND window, WORD virtualKey) {
+    PostMessageW(window, WM_KEYDOWN, virtualKey, 1);
+    PostMessageW(window, WM_KEYUP, virtualKey, 0xC0000001);
+}
+
+DialogAnswerer::DialogAnswerer(size_t expected, const char* className)
+    : expected_(expected), className_(className) {
+    stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    thread_ = CreateThread(nullptr, 0, &Thread, this, 0, nullptr);
+}
+
+DialogAnswerer::~DialogAnswerer() { Finish(0); }
+
+std::vector<DialogAnswerer::Seen> DialogAnswerer::Finish(DWORD timeoutMs) {
+    if (thread_) {
+        if (WaitForSingleObject(thread_, timeoutMs) != WAIT_OBJECT_0) {
+            SetEvent(stop_);
+            WaitForSingleObject(thread_, INFINITE);
+        }
+        CloseHandle(thread_);
+        CloseHandle(stop_);
+        thread_ = stop_ = nullptr;
+    }
+    return seen_;
+}
+
+DWORD WINAPI DialogAnswerer::Thread(void* param) {
+    auto* self = static_cast<DialogAnswerer*>(param);
+    while (self->seen_.size() < self->expected_ && WaitForSingleObject(self->stop_, 20) == WAIT_TIMEOUT) {
+        HWND dialog = FindVisibleWindow(self->className_, L"", GetCurrentProcessId());
+        if (!dialog) continue;
+        HWND ok = ChildByText(dialog, "Button", L"OK");
+        if (!ok) continue;
+        Seen seen{Text(dialog), StaticTexts(dialog), WindowRect(dialog), false};
+        for (HWND child : Children(dialog)) {
+            if (_stricmp(ClassName(child).c_str(), "Static") == 0 &&
+                (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+                SendMessageW(child, STM_GETICON, 0, 0)) {
+                seen.hasIcon = true;
+            }
+        }
+        self->seen_.push_back(seen);
+        Press(ok);
+        WaitUntilGone(dialog, 10000);
+    }
+    return 0;
+}
+
+}  // namespace driver

@@ -1,0 +1,59 @@
+// Drives windows as a user would: find them, read their texts, press their buttons.
+// Works on this process's windows from another thread, and on other processes' windows.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace driver {
+
+// A visible top-level window of the given class (and caption, unless empty) belonging to
+// process (0: any); nullptr when none appears within timeoutMs.
+HWND WaitForWindow(const char* className, const std::wstring& caption, DWORD process,
+                   DWORD timeoutMs);
+HWND FindVisibleWindow(const char* className, const std::wstring& caption, DWORD process);
+bool WaitUntilGone(HWND window, DWORD timeoutMs);
+
+std::wstring Text(HWND window);
+std::string ClassName(HWND window);
+std::vector<HWND> Children(HWND window);
+// The texts of the static controls that carry text, in creation order.
+std::vector<std::wstring> StaticTexts(HWND window);
+HWND ChildByText(HWND window, const char* className, const std::wstring& text);
+// Window rectangle, and client-relative rectangle of a child.
+RECT WindowRect(HWND window);
+RECT RectInParent(HWND child);
+
+// Presses a button the way a click does, without waiting for what it starts.
+void Press(HWND button);
+// Sends a key press to a window's thread, as the keyboard would.
+void PressKey(HWND window, WORD virtualKey);
+
+// Runs in the background: answers the message dialogs this process shows, reading
+// each one's caption and texts before pressing its OK button.
+class DialogAnswerer {
+public:
+    struct Seen {
+        std::wstring caption;
+        std::vector<std::wstring> texts;
+        RECT rect;
+        bool hasIcon;
+    };
+    explicit DialogAnswerer(size_t expected, const char* className);
+    ~DialogAnswerer();
+    // Waits for the background thread; the dialogs it answered.
+    std::vector<Seen> Finish(DWORD timeoutMs);
+
+private:
+    static DWORD WINAPI Thread(void* self);
+    size_t expected_;
+    const char* className_;
+    HANDLE thread_ = nullptr;
+    HANDLE stop_ = nullptr;
+    std::vector<Seen> seen_;
+};
+
+}  // namespace driver
