@@ -1,5 +1,7 @@
 #include "Forms.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <set>
 
@@ -193,6 +195,10 @@ HWND TForm::FirstTabStop() const {
     return nullptr;
 }
 
+void TForm::MissingComponent(const std::string& name) {
+    throw Exception("Component " + name + " not found");
+}
+
 std::string TForm::Caption() const { return WindowText(Handle()); }
 
 void TForm::Show() {
@@ -261,6 +267,9 @@ TApplication::~TApplication() {
 void TApplication::Initialize() {
     // The shell expects an apartment-threaded caller without OLE1 DDE.
     if (!com_) com_ = std::make_unique<ComApartment>(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    // Loads the common controls the manifest asks for, so buttons get visual styles.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
     EnsureHandle();
 }
 

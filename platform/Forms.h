@@ -80,14 +80,14 @@ protected:
     // description to the form's methods.
     TForm(const std::string& className, const Handlers& handlers);
 
+    // The control the description created under name; raises Exception when there is none.
     template <typename T>
-    T* FindComponent(const std::string& name) const {
+    T* Component(const std::string& name) const {
         for (const auto& control : controls_) {
-            if (control->Name == name) {
-                if (auto* typed = dynamic_cast<T*>(control.get())) return typed;
-            }
+            if (control->Name != name) continue;
+            if (auto* typed = dynamic_cast<T*>(control.get())) return typed;
         }
-        return nullptr;
+        MissingComponent(name);
     }
 
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -96,6 +96,7 @@ private:
     void CreateControl(const ObjectDescription& description, const Handlers& handlers, int scaleNum,
                        int scaleDen);
     HWND FirstTabStop() const;
+    [[noreturn]] static void MissingComponent(const std::string& name);
 
     std::vector<std::unique_ptr<TControl>> controls_;
     UniqueGdiObject font_;

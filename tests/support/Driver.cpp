@@ -9,6 +9,7 @@ struct Search {
     const std::wstring* caption;
     DWORD process;
     HWND found;
+    bool hiddenToo;
 };
 
 BOOL CALLBACK Match(HWND window, LPARAM param) {
@@ -16,7 +17,7 @@ BOOL CALLBACK Match(HWND window, LPARAM param) {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     if (s->process && pid != s->process) return TRUE;
-    if (!IsWindowVisible(window)) return TRUE;
+    if (!s->hiddenToo && !IsWindowVisible(window)) return TRUE;
     if (ClassName(window) != s->className) return TRUE;
     if (!s->caption->empty() && Text(window) != *s->caption) return TRUE;
     s->found = window;
@@ -31,7 +32,14 @@ BOOL CALLBACK Collect(HWND window, LPARAM param) {
 }  // namespace
 
 HWND FindVisibleWindow(const char* className, const std::wstring& caption, DWORD process) {
-    Search search{className, &caption, process, nullptr};
+    Search search{className, &caption, process, nullptr, false};
+    EnumWindows(&Match, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND FindAnyWindow(const char* className, DWORD process) {
+    const std::wstring anyCaption;
+    Search search{className, &anyCaption, process, nullptr, true};
     EnumWindows(&Match, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
@@ -111,6 +119,36 @@ void PressKey(HWND window, WORD virtualKey) {
     PostMessageW(window, WM_KEYUP, virtualKey, 0xC0000001);
 }
 
+Program::Program(const std::string& path) {
+    std::string folder = path.substr(0, path.find_last_of('\\'));
+    std::string commandLine = "\"" + path + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &info)) {
+        return;
+    }
+    CloseHandle(info.hThread);
+    process_ = info.hProcess;
+    id_ = info.dwProcessId;
+}
+
+Program::~Program() {
+    if (!process_) return;
+    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_, 99);
+        WaitForSingleObject(process_, 5000);
+    }
+    CloseHandle(process_);
+}
+
+bool Program::WaitForExit(DWORD timeoutMs, DWORD& exitCode) const {
+    if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return false;
+    GetExitCodeProcess(process_, &exitCode);
+    return true;
+}
+
 DialogAnswerer::DialogAnswerer(size_t expected, const char* className)
     : expected_(expected), className_(className) {
     stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -132,24 +170,39 @@ std::vector<DialogAnswerer::Seen> DialogAnswerer::Finish(DWORD timeoutMs) {
     return seen_;
 }
 
+DialogSeen ReadDialog(HWND dialog) {
+    DialogSeen seen{Text(dialog), StaticTexts(dialog), WindowRect(dialog), false};
+    for (HWND child : Children(dialog)) {
+        if (_stricmp(ClassName(child).c_str(), "Static") == 0 &&
+            (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+            SendMessageW(child, STM_GETICON, 0, 0)) {
+            seen.hasIcon = true;
+        }
+    }
+    return seen;
+}
+
+bool AnswerDialog(const char* className, DWORD process, DWORD timeoutMs, DialogSeen& seen) {
+    ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        HWND dialog = FindVisibleWindow(className, L"", process);
+        HWND ok = dialog ? ChildByText(dialog, "Button", L"OK") : nullptr;
+        if (ok) {
+            seen = ReadDialog(dialog);
+            Press(ok);
+            WaitUntilGone(dialog, 10000);
+            return true;
+        }
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(20);
+    }
+}
+
 DWORD WINAPI DialogAnswerer::Thread(void* param) {
     auto* self = static_cast<DialogAnswerer*>(param);
-    while (self->seen_.size() < self->expected_ && WaitForSingleObject(self->stop_, 20) == WAIT_TIMEOUT) {
-        HWND dialog = FindVisibleWindow(self->className_, L"", GetCurrentProcessId());
-        if (!dialog) continue;
-        HWND ok = ChildByText(dialog, "Button", L"OK");
-        if (!ok) continue;
-        Seen seen{Text(dialog), StaticTexts(dialog), WindowRect(dialog), false};
-        for (HWND child : Children(dialog)) {
-            if (_stricmp(ClassName(child).c_str(), "Static") == 0 &&
-                (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-                SendMessageW(child, STM_GETICON, 0, 0)) {
-                seen.hasIcon = true;
-            }
-        }
-        self->seen_.push_back(seen);
-        Press(ok);
-        WaitUntilGone(dialog, 10000);
+    while (self->seen_.size() < self->expected_ && WaitForSingleObject(self->stop_, 0) == WAIT_TIMEOUT) {
+        DialogSeen seen;
+        if (AnswerDialog(self->className_, GetCurrentProcessId(), 50, seen)) self->seen_.push_back(seen);
     }
     return 0;
 }

@@ -15,6 +15,8 @@ namespace driver {
 HWND WaitForWindow(const char* className, const std::wstring& caption, DWORD process,
                    DWORD timeoutMs);
 HWND FindVisibleWindow(const char* className, const std::wstring& caption, DWORD process);
+// A top-level window of the class in process, shown or hidden.
+HWND FindAnyWindow(const char* className, DWORD process);
 bool WaitUntilGone(HWND window, DWORD timeoutMs);
 
 std::wstring Text(HWND window);
@@ -32,16 +34,42 @@ void Press(HWND button);
 // Sends a key press to a window's thread, as the keyboard would.
 void PressKey(HWND window, WORD virtualKey);
 
+// A program started as the user would start it, ended with its tree if it outlives the test.
+class Program {
+public:
+    // Starts path with its own folder as the current directory.
+    explicit Program(const std::string& path);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    DWORD id() const { return id_; }
+    HANDLE handle() const { return process_; }
+    // True when it ended within timeoutMs; exitCode then holds its exit code.
+    bool WaitForExit(DWORD timeoutMs, DWORD& exitCode) const;
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD id_ = 0;
+};
+
+// What a user sees of a dialog.
+struct DialogSeen {
+    std::wstring caption;
+    std::vector<std::wstring> texts;
+    RECT rect;
+    bool hasIcon;
+};
+DialogSeen ReadDialog(HWND dialog);
+
+// Waits for a dialog of the class in process, reads it, presses its OK button and waits
+// for it to close. False when none appeared within timeoutMs.
+bool AnswerDialog(const char* className, DWORD process, DWORD timeoutMs, DialogSeen& seen);
+
 // Runs in the background: answers the message dialogs this process shows, reading
-// each one's caption and texts before pressing its OK button.
+// each one before pressing its OK button.
 class DialogAnswerer {
 public:
-    struct Seen {
-        std::wstring caption;
-        std::vector<std::wstring> texts;
-        RECT rect;
-        bool hasIcon;
-    };
+    using Seen = DialogSeen;
     explicit DialogAnswerer(size_t expected, const char* className);
     ~DialogAnswerer();
     // Waits for the background thread; the dialogs it answered.

@@ -1,0 +1,265 @@
+// The installer program driven as a user drives it: started from a folder of its own,
+// its window found on the screen, its button pressed, its dialogs read and answered.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "ComponentIds.h"
+#include "Driver.h"
+#include "Forms.h"
+#include "SysUtils.h"
+#include "TestSupport.h"
+#include "U_Pelmora.h"
+#include "U_TAVRO.h"
+
+using namespace testing_support;
+using platform::Format;
+
+namespace {
+
+const std::wstring kCaption = L"Registro DLL - Boletos";
+constexpr char kFormClass[] = "TForm1";
+constexpr DWORD kStartTimeoutMs = 30000;
+
+std::string SharedServer() { return SharedFolder() + "\\" + U_TAVRO::kServerLibrary; }
+
+std::wstring ConfirmationOf(const std::string& path) {
+    return Widen(Format(U_TAVRO::kConfirmationText, {path}));
+}
+
+class Installer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RemoveTree(SharedFolder());
+        RemoveRegistration();
+    }
+    void TearDown() override {
+        program_.reset();
+        folder_.reset();
+        RemoveTree(SharedFolder());
+        RemoveRegistration();
+    }
+
+    // Starts the program from a fresh folder holding it and the chosen parts of the component,
+    // and waits for its window.
+    HWND Launch(bool server = true, bool companion = true) {
+        folder_ = std::make_unique<TempFolder>("Programa");
+        folder_->CopyIn("..\\bin\\Pelmora.exe", "Pelmora.exe");
+        if (server) folder_->CopyIn(U_TAVRO::kServerLibrary);
+        if (companion) folder_->CopyIn(U_TAVRO::kCompanionLibrary);
+        program_ = std::make_unique<driver::Program>(folder_->path() + "\\Pelmora.exe");
+        if (!program_->id()) return nullptr;
+        return driver::WaitForWindow(kFormClass, kCaption, program_->id(), kStartTimeoutMs);
+    }
+
+    HWND Button(HWND form) { return driver::ChildByText(form, "Button", L"Registrar"); }
+
+    bool AnswerDialog(driver::DialogSeen& seen, DWORD timeoutMs = 20000) {
+        return driver::AnswerDialog(platform::kMessageDlgClass, program_->id(), timeoutMs, seen);
+    }
+
+    // Closes the window as its close box does; the program's exit code.
+    DWORD CloseAndWait(HWND form, DWORD timeoutMs = 20000) {
+        PostMessageW(form, WM_CLOSE, 0, 0);
+        DWORD code = 12345;
+        EXPECT_TRUE(program_->WaitForExit(timeoutMs, code)) << "the program did not end";
+        return code;
+    }
+
+    std::unique_ptr<TempFolder> folder_;
+    std::unique_ptr<driver::Program> program_;
+};
+
+TEST_F(Installer, ShowsItsWindowAsDescribed) {
+    HWND form = Launch();
+    ASSERT_NE(form, nullptr) << "no window";
+    const RECT frame = driver::WindowRect(form);
+    EXPECT_EQ(frame.left, 308);
+    EXPECT_EQ(frame.top, 166);
+    EXPECT_EQ(frame.right - frame.left, 321);
+    EXPECT_EQ(frame.bottom - frame.top, 180);
+    const LONG style = GetWindowLongW(form, GWL_STYLE);
+    EXPECT_TRUE(style & WS_THICKFRAME) << "resizable";
+    // On the taskbar as a program's window: no owner, not a tool window.
+    EXPECT_EQ(GetWindow(form, GW_OWNER), nullptr);
+    EXPECT_FALSE(GetWindowLongW(form, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+
+    const std::wstring labelText = L"Clique em \"Registrarr\"";
+    EXPECT_EQ(labelText.size(), 22u);
+    HWND label = driver::ChildByText(form, "Static", labelText);
+    ASSERT_NE(label, nullptr) << "no label";
+    const RECT labelRect = driver::RectInParent(label);
+    EXPECT_EQ(labelRect.left, 52);
+    EXPECT_EQ(labelRect.top, 32);
+    EXPECT_EQ(labelRect.right - labelRect.left, 104);
+    EXPECT_EQ(labelRect.bottom - labelRect.top, 13);
+
+    HWND button = Button(form);
+    ASSERT_NE(button, nullptr) << "no button";
+    const RECT buttonRect = driver::RectInParent(button);
+    EXPECT_EQ(buttonRect.left, 50);
+    EXPECT_EQ(buttonRect.top, 55);
+    EXPECT_EQ(buttonRect.right - buttonRect.left, 75);
+    EXPECT_EQ(buttonRect.bottom - buttonRect.top, 25);
+    EXPECT_TRUE(GetWindowLongW(button, GWL_STYLE) & WS_TABSTOP);
+
+    HWND application = driver::FindAnyWindow("TApplication", program_->id());
+    ASSERT_NE(application, nullptr);
+    EXPECT_EQ(driver::Text(application), L"Drovanel");
+    EXPECT_FALSE(IsWindowVisible(application));
+
+    EXPECT_EQ(CloseAndWait(form), 0u);
+}
+
+TEST_F(Installer, PressingInstallsRegistersAndConfirmsAndPressingAgainRegistersAgain) {
+    HWND form = Launch();
+    ASSERT_NE(form, nullptr);
+    driver::Press(Button(form));
+    driver::DialogSeen seen;
+    ASSERT_TRUE(AnswerDialog(seen)) << "no confirmation";
+    EXPECT_EQ(seen.caption, L"Information");
+    ASSERT_EQ(seen.texts.size(), 1u);
+    EXPECT_EQ(seen.texts[0], ConfirmationOf(SharedServer()));
+    EXPECT_EQ(RegisteredServerPath(), SharedServer());
+    EXPECT_EQ(ReadFile(SharedServer()), ReadFile(folder_->path() + "\\ZIVOvavoDozad.DLL"));
+    EXPECT_EQ(StoredName(SharedFolder() + "\\dorove.dll"), "dorove.DLL");
+
+    // Mark the copy: a second press must leave it alone and register it again.
+    const std::string marked = ReadFile(SharedServer()) + "marca";
+    WriteFile(SharedServer(), marked);
+    RemoveRegistration();
+    driver::Press(Button(form));
+    ASSERT_TRUE(AnswerDialog(seen)) << "no second confirmation";
+    EXPECT_EQ(seen.texts[0], ConfirmationOf(SharedServer()));
+    EXPECT_EQ(ReadFile(SharedServer()), marked);
+    EXPECT_EQ(RegisteredServerPath(), SharedServer());
+    EXPECT_EQ(CloseAndWait(form), 0u);
+}
+
+TEST_F(Installer, APressDuringASlowRegistrationRunsASecondInstallationAndBothFinish) {
+    ScopedEnvironment slow(component::kRegisterDelayVariable, "2000");
+    HWND form = Launch();
+    ASSERT_NE(form, nullptr);
+    driver::Press(Button(form));
+    Sleep(500);
+    driver::Press(Button(form));
+    driver::DialogSeen inner, outer;
+    ASSERT_TRUE(AnswerDialog(inner)) << "no confirmation of the nested installation";
+    ASSERT_TRUE(AnswerDialog(outer)) << "no confirmation of the first installation";
+    EXPECT_EQ(inner.texts.at(0), ConfirmationOf(SharedServer()));
+    EXPECT_EQ(outer.texts.at(0), ConfirmationOf(SharedServer()));
+    EXPECT_EQ(RegisteredServerPath(), SharedServer());
+    EXPECT_EQ(CloseAndWait(form), 0u);
+}
+
+TEST_F(Installer, ClosingDuringASlowRegistrationEndsTheProgramWhileTheRegistrationCompletes) {
+    ScopedEnvironment slow(component::kRegisterDelayVariable, "3000");
+    HWND form = Launch();
+    ASSERT_NE(form, nullptr);
+    driver::Press(Button(form));
+    // The library is copied before the tool starts; give the tool a moment to be running.
+    const ULONGLONG pressed = GetTickCount64();
+    while (!FileExists(SharedFolder() + "\\dorove.DLL") && SecondsSince(pressed) < 10) Sleep(20);
+    Sleep(300);
+    EXPECT_EQ(CloseAndWait(form, 2500), 0u);
+    EXPECT_LT(SecondsSince(pressed), 3.0) << "the program waited for the tool";
+    EXPECT_FALSE(RegisteredServerPath().has_value()) << "the tool should still be running";
+    while (!RegisteredServerPath() && SecondsSince(pressed) < 20) Sleep(50);
+    EXPECT_EQ(RegisteredServerPath(), SharedServer()) << "the tool runs on to its end";
+}
+
+TEST_F(Installer, WithoutTheComponentNothingIsShown) {
+    HWND form = Launch(false, false);
+    ASSERT_NE(form, nullptr);
+    driver::Press(Button(form));
+    driver::DialogSeen seen;
+    EXPECT_FALSE(AnswerDialog(seen, 2000)) << "a dialog was shown";
+    EXPECT_TRUE(FileExists(SharedFolder())) << "the shared folder is created all the same";
+    EXPECT_FALSE(RegisteredServerPath().has_value());
+    EXPECT_EQ(CloseAndWait(form), 0u);
+}
+
+TEST_F(Installer, WithoutTheCompanionTheFailedRegistrationIsReported) {
+    HWND form = Launch(true, false);
+    ASSERT_NE(form, nullptr);
+    driver::Press(Button(form));
+    driver::DialogSeen seen;
+    ASSERT_TRUE(AnswerDialog(seen));
+    EXPECT_EQ(seen.caption, L"Error");
+    EXPECT_TRUE(seen.hasIcon);
+    ASSERT_EQ(seen.texts.size(), 1u);
+    // The failure text, then the tool's exit code, which must not be 0.
+    const std::wstring& text = seen.texts[0];
+    const std::wstring prefix = Widen(Format(U_TAVRO::kFailureText, {SharedServer()}) + "\r");
+    ASSERT_EQ(text.substr(0, prefix.size()), prefix);
+    const std::wstring reason = text.substr(prefix.size());
+    const long long code = std::stoll(reason.substr(reason.find_last_of(L' ') + 1));
+    EXPECT_NE(code, 0);
+    EXPECT_EQ(reason, Widen(Format(U_TAVRO::kToolExitCodeText, {code})));
+    EXPECT_FALSE(RegisteredServerPath().has_value());
+    EXPECT_EQ(CloseAndWait(form), 0u);
+}
+
+// In this process: the form built from the program's own description, its handler
+// replaced so that it throws once.
+class MainWindow : public ::testing::Test {
+protected:
+    void TearDown() override {
+        RemoveTree(SharedFolder());
+        RemoveRegistration();
+    }
+};
+
+TEST_F(MainWindow, UsesTheDescribedFontAndFocusesTheButton) {
+    U_Pelmora::TForm1 form;
+    form.Show();
+    SetForegroundWindow(form.Handle());
+    platform::Application.ProcessMessages();
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(form.Button1->Handle(), WM_GETFONT, 0, 0));
+    LOGFONTA lf{};
+    ASSERT_TRUE(GetObjectA(font, sizeof lf, &lf));
+    EXPECT_STREQ(lf.lfFaceName, "MS Sans Serif");
+    EXPECT_EQ(lf.lfHeight, -11);
+    EXPECT_EQ(GetFocus(), form.Button1->Handle());
+    EXPECT_EQ(form.Label1->Caption().size(), 22u);
+}
+
+TEST_F(MainWindow, AnExceptionFromTheClickIsShownAndTheButtonWorksAgain) {
+    U_Pelmora::TForm1 form;
+    form.Show();
+    auto original = form.Button1->OnClick;
+    std::atomic<int> clicks{0};
+    std::atomic<bool> installed{false};
+    form.Button1->OnClick = [&](platform::TObject* sender) {
+        if (clicks++ == 0) throw platform::Exception("Falha no clique");
+        original(sender);
+        installed = true;
+    };
+    DialogCapture dialogs;
+    const DWORD mainThread = GetCurrentThreadId();
+    driver::DialogSeen box{};
+    bool boxSeen = false;
+    std::thread user([&] {
+        driver::Press(form.Button1->Handle());
+        boxSeen = driver::AnswerDialog("#32770", GetCurrentProcessId(), 10000, box);
+        driver::Press(form.Button1->Handle());
+        for (int i = 0; i < 500 && !installed; ++i) Sleep(20);
+        installed = true;
+        PostThreadMessageW(mainThread, WM_NULL, 0, 0);
+    });
+    while (!installed) platform::Application.HandleMessage();
+    user.join();
+    ASSERT_TRUE(boxSeen) << "the exception was not shown";
+    EXPECT_EQ(box.caption, Widen(platform::Application.Title()));
+    EXPECT_TRUE(box.hasIcon);
+    ASSERT_EQ(box.texts.size(), 1u);
+    EXPECT_EQ(box.texts[0], L"Falha no clique.");
+    EXPECT_EQ(clicks, 2);
+    ASSERT_EQ(dialogs.shown().size(), 1u) << "the second press installs";
+    EXPECT_EQ(dialogs.shown()[0].text, Format(U_TAVRO::kConfirmationText, {SharedServer()}));
+    EXPECT_TRUE(IsWindowVisible(form.Handle()));
+}
+
+}  // namespace
