@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cctype>
+#include <cstdlib>
 
 #include "SysUtils.h"
 
@@ -45,7 +46,7 @@ private:
     [[noreturn]] void Fail(const std::string& what) const {
         int line = 1;
         for (size_t i = 0; i < pos_ && i < text_.size(); ++i) line += text_[i] == '\n';
-        throw Exception("Window description, line " + std::to_string(line) + ": " + what);
+        throw Exception("Window description, line " + IntToStr(line) + ": " + what);
     }
 
     void SkipSpace() {
@@ -93,7 +94,7 @@ private:
         if (pos_ < text_.size() && text_[pos_] == '-') ++pos_;
         while (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]))) ++pos_;
         if (pos_ == start || text_[pos_ - 1] == '-') Fail("a number was expected");
-        return std::stoll(text_.substr(start, pos_ - start));
+        return std::strtoll(text_.c_str() + start, nullptr, 10);
     }
 
     // 'quoted' pieces ('' is a quote) and #code characters, joined; '+' continues on.

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <set>
 
 #include "SysUtils.h"
@@ -352,3 +353,9 @@ void TApplication::HandleException(const std::exception_ptr& error) noexcept {
 }
 
 }  // namespace platform
+
+// A GUI program has nowhere to print the demangled name of an uncaught exception: keep the
+// runtime's demangler out of the program and just end it.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx

@@ -12,6 +12,20 @@ std::string ExceptionMessage(const std::exception_ptr& error) {
     return "Unknown exception.";
 }
 
+std::string IntToStr(long long value) {
+    // Digits from the right; the magnitude as unsigned so the most negative value works too.
+    unsigned long long magnitude = value < 0 ? 0ull - static_cast<unsigned long long>(value)
+                                             : static_cast<unsigned long long>(value);
+    char digits[24];
+    char* p = digits + sizeof digits;
+    do {
+        *--p = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    if (value < 0) *--p = '-';
+    return std::string(p, digits + sizeof digits);
+}
+
 std::string Format(const std::string& format, std::initializer_list<FormatArg> args) {
     std::string out;
     auto next = args.begin();
@@ -32,7 +46,7 @@ std::string Format(const std::string& format, std::initializer_list<FormatArg> a
         if (spec == 's' && std::holds_alternative<std::string>(arg)) {
             out += std::get<std::string>(arg);
         } else if (spec == 'd' && std::holds_alternative<long long>(arg)) {
-            out += std::to_string(std::get<long long>(arg));
+            out += IntToStr(std::get<long long>(arg));
         } else {
             throw Exception("Format '" + format + "' invalid or incompatible with argument");
         }

@@ -22,6 +22,9 @@ public:
 // The message shown for an exception of any kind.
 std::string ExceptionMessage(const std::exception_ptr& error);
 
+// Decimal text of a number.
+std::string IntToStr(long long value);
+
 // One argument of Format: text for %s, a number for %d.
 using FormatArg = std::variant<std::string, long long>;
 
