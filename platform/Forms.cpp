@@ -164,7 +164,7 @@ void TForm::CreateControl(const ObjectDescription& d, const Handlers& handlers, 
     if (d.className == "TLabel") {
         control = std::make_unique<TLabel>();
         windowClass = "STATIC";
-        style |= SS_LEFT;
+        style |= SS_LEFTNOWORDWRAP;  // labels keep to one line
     } else if (d.className == "TButton") {
         auto button = std::make_unique<TButton>();
         std::string onClick = d.Identifier("OnClick", "");
@@ -186,7 +186,21 @@ void TForm::CreateControl(const ObjectDescription& d, const Handlers& handlers, 
         Handle(), nullptr, GetModuleHandleA(nullptr), nullptr));
     if (!control->handle_) throw Exception("Control " + d.name + " could not be created");
     SendMessageA(control->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    if (d.className == "TLabel") AutoSize(control->Handle());
     controls_.push_back(std::move(control));
+}
+
+// A label is as large as its text in the form's font, so no letter is ever cut off.
+void TForm::AutoSize(HWND label) const {
+    std::string text = WindowText(label);
+    HDC dc = GetDC(label);
+    HGDIOBJ old = SelectObject(dc, font_.get());
+    RECT extent{};
+    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &extent, DT_CALCRECT | DT_SINGLELINE);
+    SelectObject(dc, old);
+    ReleaseDC(label, dc);
+    SetWindowPos(label, nullptr, 0, 0, extent.right, extent.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 HWND TForm::FirstTabStop() const {

@@ -96,6 +96,7 @@ private:
     void CreateControl(const ObjectDescription& description, const Handlers& handlers, int scaleNum,
                        int scaleDen);
     HWND FirstTabStop() const;
+    void AutoSize(HWND label) const;
     [[noreturn]] static void MissingComponent(const std::string& name);
 
     std::vector<std::unique_ptr<TControl>> controls_;

@@ -223,7 +223,17 @@ TEST_F(MainWindow, UsesTheDescribedFontAndFocusesTheButton) {
     EXPECT_STREQ(lf.lfFaceName, "MS Sans Serif");
     EXPECT_EQ(lf.lfHeight, -11);
     EXPECT_EQ(GetFocus(), form.Button1->Handle());
-    EXPECT_EQ(form.Label1->Caption().size(), 22u);
+    // The label fits its text on one line.
+    HDC dc = GetDC(form.Label1->Handle());
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE text{};
+    const std::string caption = form.Label1->Caption();
+    GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
+    SelectObject(dc, old);
+    ReleaseDC(form.Label1->Handle(), dc);
+    const RECT label = driver::RectInParent(form.Label1->Handle());
+    EXPECT_EQ(label.right - label.left, text.cx);
+    EXPECT_EQ(label.bottom - label.top, text.cy);
 }
 
 TEST_F(MainWindow, AnExceptionFromTheClickIsShownAndTheButtonWorksAgain) {

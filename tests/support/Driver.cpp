@@ -4,44 +4,33 @@ namespace driver {
 
 namespace {
 
-struct Search {
-    const char* className;
-    const std::wstring* caption;
-    DWORD process;
-    HWND found;
-    bool hiddenToo;
-};
-
-BOOL CALLBACK Match(HWND window, LPARAM param) {
-    auto* s = reinterpret_cast<Search*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (s->process && pid != s->process) return TRUE;
-    if (!s->hiddenToo && !IsWindowVisible(window)) return TRUE;
-    if (ClassName(window) != s->className) return TRUE;
-    if (!s->caption->empty() && Text(window) != *s->caption) return TRUE;
-    s->found = window;
-    return FALSE;
-}
-
 BOOL CALLBACK Collect(HWND window, LPARAM param) {
     reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
     return TRUE;
 }
 
+// Walks only the top-level windows of the class: cheap enough to poll.
+HWND FindWindowOf(const char* className, const std::wstring& caption, DWORD process, bool hiddenToo) {
+    HWND window = nullptr;
+    while ((window = FindWindowExA(nullptr, window, className, nullptr))) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (process && pid != process) continue;
+        if (!hiddenToo && !IsWindowVisible(window)) continue;
+        if (!caption.empty() && Text(window) != caption) continue;
+        return window;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 HWND FindVisibleWindow(const char* className, const std::wstring& caption, DWORD process) {
-    Search search{className, &caption, process, nullptr, false};
-    EnumWindows(&Match, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FindWindowOf(className, caption, process, false);
 }
 
 HWND FindAnyWindow(const char* className, DWORD process) {
-    const std::wstring anyCaption;
-    Search search{className, &anyCaption, process, nullptr, true};
-    EnumWindows(&Match, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FindWindowOf(className, L"", process, true);
 }
 
 HWND WaitForWindow(const char* className, const std::wstring& caption, DWORD process,
