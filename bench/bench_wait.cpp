@@ -53,8 +53,8 @@ int main() {
         if (cpu < 0) cpu = 0;  // the clock's granularity
         const double share = 100.0 * cpu / wall;
         if (share > worst) worst = share;
-        std::printf("wait %d: %.2f s waited, %.3f s CPU in the installer, %.2f%% of one core\n", i + 1,
-                    wall, cpu, share);
+        std::printf("wait %d: %.2f s waited, %.3f s CPU in the installer, %.2f%% of one core\n",
+                    i + 1, wall, cpu, share);
     }
     std::printf("CPU share while waiting (worst of %d): %.2f%% (target <= 5%%)\n", runs, worst);
     DeleteFileA(server.c_str());

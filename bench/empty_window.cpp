@@ -1,5 +1,11 @@
 // Shows an empty top-level window and runs a message loop: nothing more.
+// Built twice: bare, and with the set-up every program of ours needs before its window
+// (the application manifest, COM for the shell, the common controls).
 #include <windows.h>
+#ifdef WITH_PROGRAM_SETUP
+#include <commctrl.h>
+#include <objbase.h>
+#endif
 
 static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_DESTROY) PostQuitMessage(0);
@@ -7,6 +13,11 @@ static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+#ifdef WITH_PROGRAM_SETUP
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+#endif
     WNDCLASSA wc{};
     wc.lpfnWndProc = Proc;
     wc.hInstance = instance;

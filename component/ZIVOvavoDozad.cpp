@@ -65,8 +65,8 @@ const char* ClassKey(char (&buffer)[128], const char* sub) {
 
 bool SetValue(const char* key, const char* name, const char* value) {
     HKEY h = nullptr;
-    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr) !=
-        ERROR_SUCCESS) {
+    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h,
+                        nullptr) != ERROR_SUCCESS) {
         return false;
     }
     LONG rc = RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
@@ -84,7 +84,7 @@ bool SetValue(const char* key, const char* sub, const char* name, const char* va
 }
 
 class SplitMerge final : public IUnknown {
-public:
+  public:
     SplitMerge() { InterlockedIncrement(&g_objects); }
     ~SplitMerge() { InterlockedDecrement(&g_objects); }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -107,12 +107,12 @@ public:
         return n;
     }
 
-private:
+  private:
     LONG refs_ = 1;
 };
 
 class Factory final : public IClassFactory {
-public:
+  public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {

@@ -21,7 +21,7 @@ namespace {
 // Other windows of this thread are disabled while a modal dialog runs, and enabled
 // again however the dialog ends.
 class DisabledTaskWindows {
-public:
+  public:
     explicit DisabledTaskWindows(HWND except) : except_(except) {
         EnumThreadWindows(GetCurrentThreadId(), &Disable, reinterpret_cast<LPARAM>(this));
     }
@@ -31,7 +31,7 @@ public:
         for (HWND window : windows_) EnableWindow(window, TRUE);
     }
 
-private:
+  private:
     static BOOL CALLBACK Disable(HWND window, LPARAM param) {
         auto* self = reinterpret_cast<DisabledTaskWindows*>(param);
         if (window != self->except_ && IsWindowVisible(window) && IsWindowEnabled(window)) {
@@ -46,7 +46,7 @@ private:
 };
 
 class TMessageForm : public TWindowOwner {
-public:
+  public:
     TMessageForm(const std::string& text, TMsgDlgType type, HWND owner) {
         NONCLIENTMETRICSA metrics{};
         metrics.cbSize = sizeof metrics;
@@ -90,18 +90,21 @@ public:
         const int height = frame.bottom - frame.top;
         RECT work{};
         SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-        CreateHandle(kMessageDlgClass, exStyle, style, work.left + (work.right - work.left - width) / 2,
+        CreateHandle(kMessageDlgClass, exStyle, style,
+                     work.left + (work.right - work.left - width) / 2,
                      work.top + (work.bottom - work.top - height) / 2, width, height, owner);
         SetWindowTextA(Handle(), MessageDlgCaption(type));
 
         HWND iconControl = Child("STATIC", "", SS_ICON, margin, margin, icon, icon, 0);
-        LPCSTR iconId = reinterpret_cast<LPCSTR>(type == TMsgDlgType::mtError ? IDI_HAND : IDI_ASTERISK);
-        SendMessageA(iconControl, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconA(nullptr, iconId)), 0);
+        LPCSTR iconId =
+            reinterpret_cast<LPCSTR>(type == TMsgDlgType::mtError ? IDI_HAND : IDI_ASTERISK);
+        SendMessageA(iconControl, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconA(nullptr, iconId)),
+                     0);
         Child("STATIC", text.c_str(), SS_LEFT | SS_NOPREFIX, margin + icon + gap, margin, textWidth,
               textHeight, 0);
-        button_ = Child("BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP,
-                        (clientWidth - buttonWidth) / 2, margin + bodyHeight + dluY(8), buttonWidth,
-                        buttonHeight, IDOK);
+        button_ =
+            Child("BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, (clientWidth - buttonWidth) / 2,
+                  margin + bodyHeight + dluY(8), buttonWidth, buttonHeight, IDOK);
     }
 
     int ShowModal() {
@@ -119,7 +122,7 @@ public:
         return result_;
     }
 
-protected:
+  protected:
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
         switch (msg) {
             case WM_COMMAND:
@@ -133,12 +136,12 @@ protected:
         return Default(msg, wParam, lParam);
     }
 
-private:
+  private:
     HWND Child(const char* windowClass, const char* text, DWORD style, int x, int y, int width,
                int height, int id) {
-        HWND child = CreateWindowExA(0, windowClass, text, WS_CHILD | WS_VISIBLE | style, x, y, width,
-                                     height, Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                     GetModuleHandleA(nullptr), nullptr);
+        HWND child = CreateWindowExA(
+            0, windowClass, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, Handle(),
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
         if (!child) throw Exception("Message dialog could not be created");
         SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
         return child;

@@ -12,7 +12,7 @@ namespace platform {
 namespace {
 
 class Parser {
-public:
+  public:
     explicit Parser(const std::string& text) : text_(text) {}
 
     ObjectDescription Object() {
@@ -42,7 +42,7 @@ public:
         if (pos_ != text_.size()) Fail("text after the last 'end'");
     }
 
-private:
+  private:
     [[noreturn]] void Fail(const std::string& what) const {
         int line = 1;
         for (size_t i = 0; i < pos_ && i < text_.size(); ++i) line += text_[i] == '\n';
@@ -142,7 +142,8 @@ private:
                 if (Peek(',')) ++pos_;
             }
             ++pos_;
-        } else if (Peek('-') || (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_])))) {
+        } else if (Peek('-') ||
+                   (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_])))) {
             value.number = Number();
         } else {
             value.kind = PropertyValue::Kind::Identifier;
@@ -160,7 +161,8 @@ const PropertyValue* Find(const ObjectDescription& object, const std::string& pr
     auto it = object.properties.find(property);
     if (it == object.properties.end()) return nullptr;
     if (it->second.kind != kind) {
-        throw Exception("Window description: " + object.name + "." + property + " has the wrong kind");
+        throw Exception("Window description: " + object.name + "." + property +
+                        " has the wrong kind");
     }
     return &it->second;
 }
@@ -172,7 +174,8 @@ long long ObjectDescription::Integer(const std::string& property, long long fall
     return v ? v->number : fallback;
 }
 
-std::string ObjectDescription::String(const std::string& property, const std::string& fallback) const {
+std::string ObjectDescription::String(const std::string& property,
+                                      const std::string& fallback) const {
     const PropertyValue* v = Find(*this, property, PropertyValue::Kind::String);
     return v ? v->text : fallback;
 }

@@ -17,8 +17,8 @@ struct PropertyValue {
     enum class Kind { Integer, String, Identifier, Set };
     Kind kind = Kind::Integer;
     long long number = 0;
-    std::string text;               // String and Identifier
-    std::vector<std::string> items; // Set
+    std::string text;                // String and Identifier
+    std::vector<std::string> items;  // Set
 };
 
 struct ObjectDescription {

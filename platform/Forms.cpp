@@ -25,8 +25,10 @@ std::string WindowText(HWND window) {
 
 COLORREF ColorFromName(const std::string& name) {
     static const std::map<std::string, int> system = {
-        {"clBtnFace", COLOR_BTNFACE},   {"clWindow", COLOR_WINDOW},
-        {"clWindowText", COLOR_WINDOWTEXT}, {"clBtnText", COLOR_BTNTEXT},
+        {"clBtnFace", COLOR_BTNFACE},
+        {"clWindow", COLOR_WINDOW},
+        {"clWindowText", COLOR_WINDOWTEXT},
+        {"clBtnText", COLOR_BTNTEXT},
     };
     auto it = system.find(name);
     if (it == system.end()) throw Exception("Unknown colour " + name);
@@ -49,7 +51,8 @@ TWindowOwner::~TWindowOwner() {
 }
 
 bool TWindowOwner::IsOwnWindow(HWND window) {
-    return window && reinterpret_cast<WNDPROC>(GetClassLongPtrA(window, GCLP_WNDPROC)) == &StaticWndProc;
+    return window &&
+           reinterpret_cast<WNDPROC>(GetClassLongPtrA(window, GCLP_WNDPROC)) == &StaticWndProc;
 }
 
 void TWindowOwner::CreateHandle(const char* className, DWORD exStyle, DWORD style, int x, int y,
@@ -67,8 +70,9 @@ void TWindowOwner::CreateHandle(const char* className, DWORD exStyle, DWORD styl
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         wc.lpszClassName = className;
         if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-            throw Exception(Format("Window class %s could not be registered (error %d)",
-                                   {std::string(className), static_cast<long long>(GetLastError())}));
+            throw Exception(
+                Format("Window class %s could not be registered (error %d)",
+                       {std::string(className), static_cast<long long>(GetLastError())}));
         }
         registered.insert(className);
     }
@@ -137,8 +141,8 @@ TForm::TForm(const std::string& className, const Handlers& handlers) {
     CreateHandle(description.className.c_str(), 0, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                  static_cast<int>(description.Integer("Left", CW_USEDEFAULT)),
                  static_cast<int>(description.Integer("Top", CW_USEDEFAULT)),
-                 scale(description.Integer("Width", 320)), scale(description.Integer("Height", 240)),
-                 nullptr);
+                 scale(description.Integer("Width", 320)),
+                 scale(description.Integer("Height", 240)), nullptr);
     SetWindowTextA(Handle(), description.String("Caption", "").c_str());
 
     // Tab order decides the z-order, which is the order Tab walks through.
@@ -170,7 +174,8 @@ void TForm::CreateControl(const ObjectDescription& d, const Handlers& handlers, 
         std::string onClick = d.Identifier("OnClick", "");
         if (!onClick.empty()) {
             auto handler = handlers.find(onClick);
-            if (handler == handlers.end()) throw Exception("Event handler " + onClick + " not found");
+            if (handler == handlers.end())
+                throw Exception("Event handler " + onClick + " not found");
             button->OnClick = handler->second;
         }
         control = std::move(button);
@@ -196,7 +201,8 @@ void TForm::AutoSize(HWND label) const {
     HDC dc = GetDC(label);
     HGDIOBJ old = SelectObject(dc, font_.get());
     RECT extent{};
-    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &extent, DT_CALCRECT | DT_SINGLELINE);
+    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &extent,
+              DT_CALCRECT | DT_SINGLELINE);
     SelectObject(dc, old);
     ReleaseDC(label, dc);
     SetWindowPos(label, nullptr, 0, 0, extent.right, extent.bottom,
@@ -281,7 +287,8 @@ TApplication::~TApplication() {
 
 void TApplication::Initialize() {
     // The shell expects an apartment-threaded caller without OLE1 DDE.
-    if (!com_) com_ = std::make_unique<ComApartment>(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    if (!com_)
+        com_ = std::make_unique<ComApartment>(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     // Loads the common controls the manifest asks for, so buttons get visual styles.
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
@@ -291,8 +298,8 @@ void TApplication::Initialize() {
 void TApplication::EnsureHandle() {
     if (TWindowOwner::Handle()) return;
     // Never shown: it owns the dialogs when no form is active.
-    CreateHandle(kApplicationClass, WS_EX_TOOLWINDOW, WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 0, 0,
-                 nullptr);
+    CreateHandle(kApplicationClass, WS_EX_TOOLWINDOW, WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 0,
+                 0, nullptr);
     SetWindowTextA(TWindowOwner::Handle(), title_.c_str());
 }
 

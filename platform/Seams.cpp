@@ -7,9 +7,4 @@ Seams& TestSeams() {
     return seams;
 }
 
-BOOL ShellExecuteEx(SHELLEXECUTEINFOA& info) {
-    auto& hook = TestSeams().shellExecute;
-    return hook ? hook(info) : ShellExecuteExA(&info);
-}
-
 }  // namespace platform

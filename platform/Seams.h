@@ -23,7 +23,4 @@ struct Seams {
 
 Seams& TestSeams();
 
-// ShellExecuteExA, through the seam.
-BOOL ShellExecuteEx(SHELLEXECUTEINFOA& info);
-
 }  // namespace platform

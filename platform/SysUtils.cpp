@@ -41,7 +41,8 @@ std::string Format(const std::string& format, std::initializer_list<FormatArg> a
             out += '%';
             continue;
         }
-        if (next == args.end()) throw Exception("Format '" + format + "' invalid or incompatible with argument");
+        if (next == args.end())
+            throw Exception("Format '" + format + "' invalid or incompatible with argument");
         const FormatArg& arg = *next++;
         if (spec == 's' && std::holds_alternative<std::string>(arg)) {
             out += std::get<std::string>(arg);
@@ -84,7 +85,8 @@ bool ForceDirectories(const std::string& dir) {
 bool SetCurrentDir(const std::string& dir) { return SetCurrentDirectoryA(dir.c_str()) != FALSE; }
 
 int FindFirst(const std::string& path, int attr, TSearchRec& result) {
-    constexpr DWORD special = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+    constexpr DWORD special =
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
     WIN32_FIND_DATAA data{};
     UniqueFind find(FindFirstFileA(path.c_str(), &data));
     if (!find) return static_cast<int>(GetLastError());

@@ -8,7 +8,7 @@
 #include "Dialogs.h"
 #include "Forms.h"
 #include "Handles.h"
-#include "Seams.h"
+#include "Shell.h"
 #include "SysUtils.h"
 
 namespace U_TAVRO {
@@ -18,7 +18,9 @@ using namespace platform;
 // Accented letters as Windows-1252 bytes, whatever the encoding of this file.
 const char kConfirmationText[] = "DLL %s registrada com sucesso!";
 const char kFailureText[] = "Aten\xE7\xE3o n\xE3o foi poss\xEDvel registrar a DLL %s";
-const char kToolExitCodeText[] = "O regsvr32 terminou com o c\xF3" "digo %d.";
+const char kToolExitCodeText[] =
+    "O regsvr32 terminou com o c\xF3"
+    "digo %d.";
 const char kToolNotFoundText[] = "O regsvr32.exe n\xE3o foi encontrado em %s.";
 
 const char kTargetFolderName[] = "\\Quorvel";
@@ -44,7 +46,7 @@ bool RunElevated(const std::string& fileName, const std::string& parameters,
     info.lpFile = fileName.c_str();
     info.lpParameters = parameters.c_str();
     info.nShow = SW_HIDE;
-    if (!ShellExecuteEx(info)) return false;
+    if (!ShellExecuteInfo(info)) return false;
 
     // The shell may start the program without handing back a handle: nothing to wait on.
     UniqueHandle process(info.hProcess);
@@ -87,11 +89,13 @@ void RegisterComServer(const std::string& libraryPath, bool confirm) {
             }
         }  // the library is released before anything is shown
         if (confirm && started) {
-            MessageDlg(Format(kConfirmationText, {libraryPath}), TMsgDlgType::mtInformation, mbOK, 0);
+            MessageDlg(Format(kConfirmationText, {libraryPath}), TMsgDlgType::mtInformation, mbOK,
+                       0);
         }
     } catch (...) {
-        MessageDlg(Format(kFailureText, {libraryPath}) + "\r" + ExceptionMessage(std::current_exception()),
-                   TMsgDlgType::mtError, mbOK, 0);
+        MessageDlg(
+            Format(kFailureText, {libraryPath}) + "\r" + ExceptionMessage(std::current_exception()),
+            TMsgDlgType::mtError, mbOK, 0);
     }
 }
 
@@ -117,7 +121,7 @@ void GetSystemDir(std::string& dir) {
 
 void GetSpecialFolderPath(int csidl, std::string& path) {
     std::vector<char> buffer(MAX_PATH, '\0');
-    if (SHGetSpecialFolderPathA(nullptr, buffer.data(), csidl, FALSE)) {
+    if (SpecialFolderPath(nullptr, buffer.data(), csidl, FALSE)) {
         path = buffer.data();
     } else {
         path.clear();

@@ -30,7 +30,7 @@ std::wstring ConfirmationOf(const std::string& path) {
 }
 
 class Installer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         RemoveTree(SharedFolder());
         RemoveRegistration();
@@ -205,7 +205,7 @@ TEST_F(Installer, WithoutTheCompanionTheFailedRegistrationIsReported) {
 // In this process: the form built from the program's own description, its handler
 // replaced so that it throws once.
 class MainWindow : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         RemoveTree(SharedFolder());
         RemoveRegistration();

@@ -17,7 +17,11 @@ namespace {
 
 TEST(Format, ReplacesTextsNumbersAndPercent) {
     EXPECT_EQ(Format("DLL %s ok", {std::string("C:\\a b\\x.DLL")}), "DLL C:\\a b\\x.DLL ok");
-    EXPECT_EQ(Format("c\xF3" "digo %d.", {-5ll}), "c\xF3" "digo -5.");
+    EXPECT_EQ(Format("c\xF3"
+                     "digo %d.",
+                     {-5ll}),
+              "c\xF3"
+              "digo -5.");
     EXPECT_EQ(Format("100%% %s%s", {std::string("a"), std::string("b")}), "100% ab");
     EXPECT_THROW(Format("%s", {}), Exception);
     EXPECT_THROW(Format("%d", {std::string("x")}), Exception);
@@ -57,7 +61,8 @@ TEST(FindFirst, FindsEntriesWhoseAttributesAreAllowed) {
     EXPECT_EQ(found.Name, "arquivo.txt");
     EXPECT_TRUE(found.FindHandle);
     EXPECT_EQ(FindFirst(temp.path() + "\\pasta", faAnyFile, found), 0);
-    EXPECT_NE(FindFirst(temp.path() + "\\pasta", faArchive, found), 0) << "folders need faDirectory";
+    EXPECT_NE(FindFirst(temp.path() + "\\pasta", faArchive, found), 0)
+        << "folders need faDirectory";
     EXPECT_NE(FindFirst(temp.path() + "\\nada.txt", faAnyFile, found), 0);
 }
 
@@ -77,7 +82,8 @@ TEST(ObjectDescription, ReadsNestedObjectsAndEveryKindOfValue) {
     EXPECT_EQ(d.Integer("Left", 0), -8);
     EXPECT_EQ(d.String("Caption", ""), "It's AB");
     EXPECT_EQ(d.Identifier("Color", ""), "clBtnFace");
-    EXPECT_EQ(d.properties.at("Font.Style").items, (std::vector<std::string>{"fsBold", "fsItalic"}));
+    EXPECT_EQ(d.properties.at("Font.Style").items,
+              (std::vector<std::string>{"fsBold", "fsItalic"}));
     EXPECT_EQ(d.Integer("Top", 42), 42);
     EXPECT_THROW(d.Integer("Caption", 0), Exception);
     ASSERT_EQ(d.children.size(), 1u);
@@ -96,7 +102,7 @@ TEST(ObjectDescription, MalformedTextNamesTheLine) {
 }
 
 class Messages : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { Application.ResetTerminated(); }
 };
 
@@ -125,7 +131,8 @@ TEST_F(Messages, MessageDlgIsModalCentredAndClosedByOkOrEscape) {
         driver::DialogAnswerer::Seen seen{};
         // Read the real dialog from another thread, then close it by keyboard or button.
         std::thread user([&] {
-            HWND dialog = driver::WaitForWindow(kMessageDlgClass, L"", GetCurrentProcessId(), 10000);
+            HWND dialog =
+                driver::WaitForWindow(kMessageDlgClass, L"", GetCurrentProcessId(), 10000);
             if (!dialog) return;
             seen.caption = driver::Text(dialog);
             seen.texts = driver::StaticTexts(dialog);

@@ -36,7 +36,7 @@ std::string Regsvr32Path() { return SystemFolder() + "\\regsvr32.exe"; }
 
 // Each test starts without a shared folder or registration, and leaves none behind.
 class Routines : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         RemoveTree(SharedFolder());
         RemoveRegistration();
@@ -51,8 +51,7 @@ protected:
 // A folder holding the component as shipped: server and companion.
 struct ComponentCopy {
     explicit ComponentCopy(const std::string& folderName = "componente", bool withCompanion = true)
-        : folder(folderName),
-          server(folder.CopyIn(U_TAVRO::kServerLibrary)) {
+        : folder(folderName), server(folder.CopyIn(U_TAVRO::kServerLibrary)) {
         if (withCompanion) folder.CopyIn(U_TAVRO::kCompanionLibrary);
     }
     TempFolder folder;
@@ -115,14 +114,16 @@ TEST_F(RunElevatedTest, RefusedStartReturnsFalseAndAStartWithoutHandleCountsAsSt
         BOOL result;
         bool expectStarted;
     };
-    for (const Case& c : {Case{"elevation refused", FALSE, false}, Case{"no process handle", TRUE, true}}) {
+    for (const Case& c :
+         {Case{"elevation refused", FALSE, false}, Case{"no process handle", TRUE, true}}) {
         ShellCapture shell([&](SHELLEXECUTEINFOA& info) {
             info.hProcess = nullptr;
             SetLastError(ERROR_CANCELLED);
             return c.result;
         });
         std::optional<DWORD> exitCode = 5;
-        EXPECT_EQ(U_TAVRO::RunElevated(ProgramFolder() + kTool, "", exitCode), c.expectStarted) << c.what;
+        EXPECT_EQ(U_TAVRO::RunElevated(ProgramFolder() + kTool, "", exitCode), c.expectStarted)
+            << c.what;
         EXPECT_FALSE(exitCode.has_value()) << c.what;
     }
 }
@@ -153,9 +154,10 @@ TEST_F(RegisterComServerTest, SuccessIsConfirmedOnlyOnRequestButFailureAlways) {
         bool companion, confirm;
         size_t dialogs;
     };
-    for (const Case& c : {Case{true, true, 1}, Case{true, false, 0}, Case{false, true, 1},
-                          Case{false, false, 1}}) {
-        SCOPED_TRACE(::testing::Message() << "companion " << c.companion << ", confirm " << c.confirm);
+    for (const Case& c :
+         {Case{true, true, 1}, Case{true, false, 0}, Case{false, true, 1}, Case{false, false, 1}}) {
+        SCOPED_TRACE(::testing::Message()
+                     << "companion " << c.companion << ", confirm " << c.confirm);
         ComponentCopy component("componente", c.companion);
         DialogCapture dialogs;
         ShellCapture shell;
@@ -184,9 +186,9 @@ TEST_F(RegisterComServerTest, LibraryThatCannotRegisterStartsNothingAndShowsNoth
     };
     const std::string notAProgram = folder.path() + "\\texto.DLL";
     WriteFile(notAProgram, "not a library");
-    for (const Case& c : {Case{"missing", folder.path() + "\\ausente.DLL"},
-                          Case{"not loadable", notAProgram},
-                          Case{"no DllRegisterServer", folder.CopyIn("no_register.dll")}}) {
+    for (const Case& c :
+         {Case{"missing", folder.path() + "\\ausente.DLL"}, Case{"not loadable", notAProgram},
+          Case{"no DllRegisterServer", folder.CopyIn("no_register.dll")}}) {
         DialogCapture dialogs;
         ShellCapture shell;
         U_TAVRO::RegisterComServer(c.path, true);
@@ -212,7 +214,8 @@ TEST_F(RegisterComServerTest, RefusedElevationShowsNothing) {
 TEST_F(RegisterComServerTest, ExceptionInsideIsShownAsTheFailureAndGoesNoFurther) {
     ComponentCopy component;
     DialogCapture dialogs;
-    ShellCapture shell([](SHELLEXECUTEINFOA&) -> BOOL { throw platform::Exception("falha simulada"); });
+    ShellCapture shell(
+        [](SHELLEXECUTEINFOA&) -> BOOL { throw platform::Exception("falha simulada"); });
     EXPECT_NO_THROW(U_TAVRO::RegisterComServer(component.server, true));
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].type, TMsgDlgType::mtError);
@@ -235,7 +238,8 @@ TEST_F(RegisterComServerTest, TerminatingDuringASlowRegistrationEndsTheWaitAndRe
     EXPECT_LT(SecondsSince(start), 2.5);
     EXPECT_TRUE(loadedDuringWait);
     EXPECT_EQ(GetModuleHandleA(component.server.c_str()), nullptr) << "library released";
-    EXPECT_EQ(driver::FindVisibleWindow(platform::kMessageDlgClass, L"", GetCurrentProcessId()), nullptr);
+    EXPECT_EQ(driver::FindVisibleWindow(platform::kMessageDlgClass, L"", GetCurrentProcessId()),
+              nullptr);
     EXPECT_EQ(shell.WaitForAll(), 0u) << "the tool runs on to its end";
     EXPECT_EQ(RegisteredServerPath(), component.server);
 }
@@ -251,9 +255,9 @@ TEST_F(RegisterComServerTest, DialogsShowTheTextsInTheRightCharacters) {
     EXPECT_EQ(seen[0].caption, L"Error");
     EXPECT_TRUE(seen[0].hasIcon);
     ASSERT_EQ(seen[0].texts.size(), 1u);
-    const std::wstring expected = L"Aten\u00E7\u00E3o n\u00E3o foi poss\u00EDvel registrar a DLL " +
-                                  Widen(component.server) + L"\rO regsvr32 terminou com o c\u00F3digo " +
-                                  std::to_wstring(code) + L".";
+    const std::wstring expected =
+        L"Aten\u00E7\u00E3o n\u00E3o foi poss\u00EDvel registrar a DLL " + Widen(component.server) +
+        L"\rO regsvr32 terminou com o c\u00F3digo " + std::to_wstring(code) + L".";
     EXPECT_EQ(seen[0].texts[0], expected);
 }
 

@@ -122,10 +122,13 @@ int main(int argc, char** argv) {
     const std::string key = std::string("CLSID\\") + component::kClsid + "\\InprocServer32";
     char value[MAX_PATH] = {}, model[64] = {};
     DWORD size = sizeof value, modelSize = sizeof model;
-    LONG rc = RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size);
-    RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), "ThreadingModel", RRF_RT_REG_SZ, nullptr, model, &modelSize);
+    LONG rc =
+        RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size);
+    RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), "ThreadingModel", RRF_RT_REG_SZ, nullptr, model,
+                 &modelSize);
     if (rc == ERROR_SUCCESS) {
-        std::printf("Registry: HKCR\\%s\n  (default) = %s\n  ThreadingModel = %s\n", key.c_str(), value, model);
+        std::printf("Registry: HKCR\\%s\n  (default) = %s\n  ThreadingModel = %s\n", key.c_str(),
+                    value, model);
     } else {
         std::printf("Registry: HKCR\\%s is absent.\n", key.c_str());
     }

@@ -10,7 +10,8 @@ BOOL CALLBACK Collect(HWND window, LPARAM param) {
 }
 
 // Walks only the top-level windows of the class: cheap enough to poll.
-HWND FindWindowOf(const char* className, const std::wstring& caption, DWORD process, bool hiddenToo) {
+HWND FindWindowOf(const char* className, const std::wstring& caption, DWORD process,
+                  bool hiddenToo) {
     HWND window = nullptr;
     while ((window = FindWindowExA(nullptr, window, className, nullptr))) {
         DWORD pid = 0;
@@ -55,8 +56,8 @@ bool WaitUntilGone(HWND window, DWORD timeoutMs) {
 std::wstring Text(HWND window) {
     wchar_t buffer[2048] = {};
     // WM_GETTEXT, so that other processes' controls answer too.
-    SendMessageTimeoutW(window, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
-                        5000, nullptr);
+    SendMessageTimeoutW(window, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buffer),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
     return buffer;
 }
 
@@ -189,9 +190,11 @@ bool AnswerDialog(const char* className, DWORD process, DWORD timeoutMs, DialogS
 
 DWORD WINAPI DialogAnswerer::Thread(void* param) {
     auto* self = static_cast<DialogAnswerer*>(param);
-    while (self->seen_.size() < self->expected_ && WaitForSingleObject(self->stop_, 0) == WAIT_TIMEOUT) {
+    while (self->seen_.size() < self->expected_ &&
+           WaitForSingleObject(self->stop_, 0) == WAIT_TIMEOUT) {
         DialogSeen seen;
-        if (AnswerDialog(self->className_, GetCurrentProcessId(), 50, seen)) self->seen_.push_back(seen);
+        if (AnswerDialog(self->className_, GetCurrentProcessId(), 50, seen))
+            self->seen_.push_back(seen);
     }
     return 0;
 }

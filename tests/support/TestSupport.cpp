@@ -150,12 +150,13 @@ size_t OpenHandleCount() {
         ACCESS_MASK access;
     };
     using Query = NTSTATUS(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    auto query = reinterpret_cast<Query>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
     constexpr ULONG kSystemHandleInformation = 16;
     std::vector<char> buffer(1 << 20);
     ULONG needed = 0;
-    while (query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) < 0) {
+    while (query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
+                 &needed) < 0) {
         buffer.resize(buffer.size() * 2);
         if (buffer.size() > (1u << 28)) throw std::runtime_error("handle list too large");
     }
@@ -189,8 +190,8 @@ ShellCapture::ShellCapture(StandIn standIn) {
         DWORD error = GetLastError();
         start.started = ok != FALSE;
         if (ok && info.hProcess) {
-            DuplicateHandle(GetCurrentProcess(), info.hProcess, GetCurrentProcess(), &start.process, 0,
-                            FALSE, DUPLICATE_SAME_ACCESS);
+            DuplicateHandle(GetCurrentProcess(), info.hProcess, GetCurrentProcess(), &start.process,
+                            0, FALSE, DUPLICATE_SAME_ACCESS);
         }
         starts_.push_back(start);
         SetLastError(error);
