@@ -34,10 +34,15 @@ class DisabledTaskWindows {
   private:
     static BOOL CALLBACK Disable(HWND window, LPARAM param) {
         auto* self = reinterpret_cast<DisabledTaskWindows*>(param);
-        if (window != self->except_ && IsWindowVisible(window) && IsWindowEnabled(window)) {
-            EnableWindow(window, FALSE);
-            self->windows_.push_back(window);
+        if (window == self->except_ || !IsWindowVisible(window) || !IsWindowEnabled(window)) {
+            return TRUE;
         }
+        try {
+            self->windows_.push_back(window);  // may throw: not across the enumeration
+        } catch (...) {
+            return FALSE;
+        }
+        EnableWindow(window, FALSE);
         return TRUE;
     }
 

@@ -113,6 +113,44 @@ TEST_F(Installer, ShowsItsWindowAsDescribed) {
     EXPECT_EQ(CloseAndWait(form), 0u);
 }
 
+// Wine takes the screen's pixels per inch from this value when a program starts.
+class ScreenDpi {
+  public:
+    explicit ScreenDpi(DWORD dpi) {
+        RegSetKeyValueA(HKEY_CURRENT_USER, kKey, "LogPixels", REG_DWORD, &dpi, sizeof dpi);
+    }
+    ~ScreenDpi() { RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, "LogPixels"); }
+    ScreenDpi(const ScreenDpi&) = delete;
+    ScreenDpi& operator=(const ScreenDpi&) = delete;
+
+  private:
+    static constexpr char kKey[] = "Control Panel\\Desktop";
+};
+
+TEST_F(Installer, AtHigherDpiTheWindowScalesItsLayoutAndFont) {
+    ScreenDpi dpi(144);  // 150%
+    HWND form = Launch();
+    ASSERT_NE(form, nullptr);
+    const RECT frame = driver::WindowRect(form);
+    EXPECT_EQ(frame.left, 308) << "opens where it was placed";
+    EXPECT_EQ(frame.right - frame.left, MulDiv(321, 144, 96));
+    EXPECT_EQ(frame.bottom - frame.top, MulDiv(180, 144, 96));
+    const RECT button = driver::RectInParent(Button(form));
+    EXPECT_EQ(button.left, MulDiv(50, 144, 96));
+    EXPECT_EQ(button.top, MulDiv(55, 144, 96));
+    EXPECT_EQ(button.right - button.left, MulDiv(75, 144, 96));
+    EXPECT_EQ(button.bottom - button.top, MulDiv(25, 144, 96));
+    const RECT label =
+        driver::RectInParent(driver::ChildByText(form, "Static", L"Clique em \"Registrarr\""));
+    EXPECT_EQ(label.left, MulDiv(52, 144, 96));
+    EXPECT_EQ(label.top, MulDiv(32, 144, 96));
+    EXPECT_GE(label.bottom - label.top, 18) << "the font grew with the layout";
+    RECT client{};
+    GetClientRect(form, &client);
+    EXPECT_LE(label.right, client.right) << "the text fits the window";
+    EXPECT_EQ(CloseAndWait(form), 0u);
+}
+
 TEST_F(Installer, PressingInstallsRegistersAndConfirmsAndPressingAgainRegistersAgain) {
     HWND form = Launch();
     ASSERT_NE(form, nullptr);
