@@ -36,17 +36,17 @@ std::string Format(const std::string& format, std::initializer_list<FormatArg> a
             continue;
         }
         if (++i == format.size()) throw Exception("Format '" + format + "' invalid");
-        char spec = format[i];
-        if (spec == '%') {
+        char conversion = format[i];
+        if (conversion == '%') {
             out += '%';
             continue;
         }
         if (next == args.end())
             throw Exception("Format '" + format + "' invalid or incompatible with argument");
         const FormatArg& arg = *next++;
-        if (spec == 's' && std::holds_alternative<std::string>(arg)) {
+        if (conversion == 's' && std::holds_alternative<std::string>(arg)) {
             out += std::get<std::string>(arg);
-        } else if (spec == 'd' && std::holds_alternative<long long>(arg)) {
+        } else if (conversion == 'd' && std::holds_alternative<long long>(arg)) {
             out += IntToStr(std::get<long long>(arg));
         } else {
             throw Exception("Format '" + format + "' invalid or incompatible with argument");
