@@ -6,7 +6,7 @@
 namespace U_Pelmora {
 
 class TForm1 : public platform::TForm {
-  public:
+public:
     TForm1();
 
     platform::TLabel* Label1;

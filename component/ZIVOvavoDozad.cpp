@@ -84,7 +84,7 @@ bool SetValue(const char* key, const char* sub, const char* name, const char* va
 }
 
 class SplitMerge final : public IUnknown {
-  public:
+public:
     SplitMerge() { InterlockedIncrement(&g_objects); }
     ~SplitMerge() { InterlockedDecrement(&g_objects); }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -107,12 +107,12 @@ class SplitMerge final : public IUnknown {
         return n;
     }
 
-  private:
+private:
     LONG refs_ = 1;
 };
 
 class Factory final : public IClassFactory {
-  public:
+public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {

@@ -21,7 +21,7 @@ namespace {
 // Other windows of this thread are disabled while a modal dialog runs, and enabled
 // again however the dialog ends.
 class DisabledTaskWindows {
-  public:
+public:
     explicit DisabledTaskWindows(HWND except) : except_(except) {
         EnumThreadWindows(GetCurrentThreadId(), &Disable, reinterpret_cast<LPARAM>(this));
     }
@@ -31,7 +31,7 @@ class DisabledTaskWindows {
         for (HWND window : windows_) EnableWindow(window, TRUE);
     }
 
-  private:
+private:
     static BOOL CALLBACK Disable(HWND window, LPARAM param) {
         auto* self = reinterpret_cast<DisabledTaskWindows*>(param);
         if (window == self->except_ || !IsWindowVisible(window) || !IsWindowEnabled(window)) {
@@ -51,7 +51,7 @@ class DisabledTaskWindows {
 };
 
 class TMessageForm : public TWindowOwner {
-  public:
+public:
     TMessageForm(const std::string& text, TMsgDlgType type, HWND owner) {
         NONCLIENTMETRICSA metrics{};
         metrics.cbSize = sizeof metrics;
@@ -127,7 +127,7 @@ class TMessageForm : public TWindowOwner {
         return result_;
     }
 
-  protected:
+protected:
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
         switch (msg) {
             case WM_COMMAND:
@@ -141,7 +141,7 @@ class TMessageForm : public TWindowOwner {
         return Default(msg, wParam, lParam);
     }
 
-  private:
+private:
     HWND Child(const char* windowClass, const char* text, DWORD style, int x, int y, int width,
                int height, int id) {
         HWND child = CreateWindowExA(

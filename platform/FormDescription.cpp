@@ -12,7 +12,7 @@ namespace platform {
 namespace {
 
 class Parser {
-  public:
+public:
     explicit Parser(const std::string& text) : text_(text) {}
 
     ObjectDescription Object() {
@@ -42,7 +42,7 @@ class Parser {
         if (pos_ != text_.size()) Fail("text after the last 'end'");
     }
 
-  private:
+private:
     [[noreturn]] void Fail(const std::string& what) const {
         int line = 1;
         for (size_t i = 0; i < pos_ && i < text_.size(); ++i) line += text_[i] == '\n';

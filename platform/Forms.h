@@ -16,7 +16,7 @@
 namespace platform {
 
 class TObject {
-  public:
+public:
     virtual ~TObject() = default;
 };
 
@@ -25,7 +25,7 @@ using TNotifyEvent = std::function<void(TObject* sender)>;
 // Something that owns a window. Every message reaches WndProc through one static
 // procedure that stops C++ exceptions at the Windows boundary.
 class TWindowOwner : public TObject {
-  public:
+public:
     TWindowOwner() = default;
     TWindowOwner(const TWindowOwner&) = delete;
     TWindowOwner& operator=(const TWindowOwner&) = delete;
@@ -35,25 +35,25 @@ class TWindowOwner : public TObject {
     // True for the windows this framework created (their keyboard goes through IsDialogMessage).
     static bool IsOwnWindow(HWND window);
 
-  protected:
+protected:
     // Registers the class on first use and creates the window with this object attached.
     void CreateHandle(const char* className, DWORD exStyle, DWORD style, int x, int y, int width,
                       int height, HWND parent);
     virtual LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT Default(UINT msg, WPARAM wParam, LPARAM lParam);
 
-  private:
+private:
     static LRESULT CALLBACK StaticWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
     HWND handle_ = nullptr;
 };
 
 class TControl : public TObject {
-  public:
+public:
     std::string Name;
     HWND Handle() const noexcept { return handle_.get(); }
     std::string Caption() const;
 
-  protected:
+protected:
     friend class TForm;
     UniqueWindow handle_;
 };
@@ -61,13 +61,13 @@ class TControl : public TObject {
 class TLabel : public TControl {};
 
 class TButton : public TControl {
-  public:
+public:
     TNotifyEvent OnClick;
 };
 
 // A top-level window built from the description stored under its class name.
 class TForm : public TWindowOwner {
-  public:
+public:
     using Handlers = std::map<std::string, TNotifyEvent>;
     ~TForm() override;
 
@@ -75,7 +75,7 @@ class TForm : public TWindowOwner {
     void Show();
     void Close();
 
-  protected:
+protected:
     // Builds the window and its controls; handlers maps event names used by the
     // description to the form's methods.
     TForm(const std::string& className, const Handlers& handlers);
@@ -92,7 +92,7 @@ class TForm : public TWindowOwner {
 
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
-  private:
+private:
     void CreateControl(const ObjectDescription& description, const Handlers& handlers, int scaleNum,
                        int scaleDen);
     HWND FirstTabStop() const;
@@ -107,7 +107,7 @@ class TForm : public TWindowOwner {
 };
 
 class TApplication : public TWindowOwner {
-  public:
+public:
     TApplication() = default;
     ~TApplication() override;
 
@@ -152,7 +152,7 @@ class TApplication : public TWindowOwner {
     // Tests run many scenarios in one process: forget an earlier termination.
     void ResetTerminated() noexcept { terminated_ = false; }
 
-  private:
+private:
     bool ProcessMessage();
     void EnsureHandle();
 

@@ -11,7 +11,7 @@ namespace platform {
 // Generic owner: Traits names the empty value and how to release.
 template <typename Traits>
 class UniqueResource {
-  public:
+public:
     using Type = typename Traits::Type;
 
     UniqueResource() noexcept : value_(Traits::Empty()) {}
@@ -33,7 +33,7 @@ class UniqueResource {
         value_ = value;
     }
 
-  private:
+private:
     Type value_;
 };
 
@@ -71,7 +71,7 @@ using UniqueWindow = UniqueResource<WindowTraits>;
 
 // COM on the calling thread for the owner's lifetime.
 class ComApartment {
-  public:
+public:
     explicit ComApartment(DWORD model) noexcept
         : initialised_(SUCCEEDED(CoInitializeEx(nullptr, model))) {}
     ComApartment(const ComApartment&) = delete;
@@ -81,7 +81,7 @@ class ComApartment {
     }
     bool initialised() const noexcept { return initialised_; }
 
-  private:
+private:
     bool initialised_;
 };
 

@@ -15,7 +15,7 @@ namespace platform {
 
 // Base class of every exception the program raises.
 class Exception : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };
 

@@ -30,7 +30,7 @@ std::wstring ConfirmationOf(const std::string& path) {
 }
 
 class Installer : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         RemoveTree(SharedFolder());
         RemoveRegistration();
@@ -115,7 +115,7 @@ TEST_F(Installer, ShowsItsWindowAsDescribed) {
 
 // Wine takes the screen's pixels per inch from this value when a program starts.
 class ScreenDpi {
-  public:
+public:
     explicit ScreenDpi(DWORD dpi) {
         RegSetKeyValueA(HKEY_CURRENT_USER, kKey, "LogPixels", REG_DWORD, &dpi, sizeof dpi);
     }
@@ -123,7 +123,7 @@ class ScreenDpi {
     ScreenDpi(const ScreenDpi&) = delete;
     ScreenDpi& operator=(const ScreenDpi&) = delete;
 
-  private:
+private:
     static constexpr char kKey[] = "Control Panel\\Desktop";
 };
 
@@ -243,7 +243,7 @@ TEST_F(Installer, WithoutTheCompanionTheFailedRegistrationIsReported) {
 // In this process: the form built from the program's own description, its handler
 // replaced so that it throws once.
 class MainWindow : public ::testing::Test {
-  protected:
+protected:
     void TearDown() override {
         RemoveTree(SharedFolder());
         RemoveRegistration();

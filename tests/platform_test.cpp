@@ -102,7 +102,7 @@ TEST(ObjectDescription, MalformedTextNamesTheLine) {
 }
 
 class Messages : public ::testing::Test {
-  protected:
+protected:
     void TearDown() override { Application.ResetTerminated(); }
 };
 

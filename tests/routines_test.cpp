@@ -36,7 +36,7 @@ std::string Regsvr32Path() { return SystemFolder() + "\\regsvr32.exe"; }
 
 // Each test starts without a shared folder or registration, and leaves none behind.
 class Routines : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         RemoveTree(SharedFolder());
         RemoveRegistration();

@@ -36,7 +36,7 @@ void PressKey(HWND window, WORD virtualKey);
 
 // A program started as the user would start it, ended with its tree if it outlives the test.
 class Program {
-  public:
+public:
     // Starts path with its own folder as the current directory.
     explicit Program(const std::string& path);
     ~Program();
@@ -47,7 +47,7 @@ class Program {
     // True when it ended within timeoutMs; exitCode then holds its exit code.
     bool WaitForExit(DWORD timeoutMs, DWORD& exitCode) const;
 
-  private:
+private:
     HANDLE process_ = nullptr;
     DWORD id_ = 0;
 };
@@ -68,14 +68,14 @@ bool AnswerDialog(const char* className, DWORD process, DWORD timeoutMs, DialogS
 // Runs in the background: answers the message dialogs this process shows, reading
 // each one before pressing its OK button.
 class DialogAnswerer {
-  public:
+public:
     using Seen = DialogSeen;
     explicit DialogAnswerer(size_t expected, const char* className);
     ~DialogAnswerer();
     // Waits for the background thread; the dialogs it answered.
     std::vector<Seen> Finish(DWORD timeoutMs);
 
-  private:
+private:
     static DWORD WINAPI Thread(void* self);
     size_t expected_;
     const char* className_;

@@ -28,7 +28,7 @@ void RemoveTree(const std::string& path);
 
 // A fresh folder under the temporary folder, removed with everything in it.
 class TempFolder {
-  public:
+public:
     explicit TempFolder(const std::string& name = "teste");
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
@@ -37,19 +37,19 @@ class TempFolder {
     // Copies a file from the program folder into this folder; returns the copy's path.
     std::string CopyIn(const std::string& name, const std::string& as = "") const;
 
-  private:
+private:
     std::string path_;
 };
 
 // Moves a file out of the way and back.
 class MovedAside {
-  public:
+public:
     explicit MovedAside(std::string path);
     ~MovedAside();
     MovedAside(const MovedAside&) = delete;
     MovedAside& operator=(const MovedAside&) = delete;
 
-  private:
+private:
     std::string path_;
 };
 
@@ -68,14 +68,14 @@ struct ShownDialog {
 
 // Captures the message dialogs and answers them with OK unseen.
 class DialogCapture {
-  public:
+public:
     DialogCapture();
     ~DialogCapture();
     DialogCapture(const DialogCapture&) = delete;
     DialogCapture& operator=(const DialogCapture&) = delete;
     const std::vector<ShownDialog>& shown() const { return shown_; }
 
-  private:
+private:
     std::vector<ShownDialog> shown_;
 };
 
@@ -91,7 +91,7 @@ struct ShellStart {
 // Records each shell start. Without a stand-in the real shell starts the program and the
 // test keeps its own handle to the process; a stand-in replaces the shell.
 class ShellCapture {
-  public:
+public:
     using StandIn = std::function<BOOL(SHELLEXECUTEINFOA&)>;
     explicit ShellCapture(StandIn standIn = nullptr);
     ~ShellCapture();
@@ -101,20 +101,20 @@ class ShellCapture {
     // Waits for every started process; the last one's exit code.
     DWORD WaitForAll() const;
 
-  private:
+private:
     std::vector<ShellStart> starts_;
 };
 
 // Calls action once, from the message loop, after delayMs.
 class AfterDelay {
-  public:
+public:
     AfterDelay(UINT delayMs, std::function<void()> action);
     ~AfterDelay();
     AfterDelay(const AfterDelay&) = delete;
     AfterDelay& operator=(const AfterDelay&) = delete;
     bool fired() const { return fired_; }
 
-  private:
+private:
     static void CALLBACK Tick(HWND, UINT, UINT_PTR id, DWORD);
     UINT_PTR id_;
     std::function<void()> action_;
@@ -123,13 +123,13 @@ class AfterDelay {
 
 // Sets an environment variable for this process and its children, restored afterwards.
 class ScopedEnvironment {
-  public:
+public:
     ScopedEnvironment(std::string name, const std::string& value);
     ~ScopedEnvironment();
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
-  private:
+private:
     std::string name_;
     std::optional<std::string> old_;
 };
