@@ -131,14 +131,17 @@ void GetSpecialFolderPath(int csidl, std::string& path) {
 void GetCommonAppDataDir(std::string& dir) { GetSpecialFolderPath(CSIDL_COMMON_APPDATA, dir); }
 
 void GetRegsvr32Dir(std::string& dir) {
+#ifndef _WIN64
     // An elevated start is not redirected: name the 32-bit tool explicitly on 64-bit Windows.
+    // The call fails on 32-bit Windows, where the system folder holds it.
     char buffer[MAX_PATH];
     UINT length = GetSystemWow64DirectoryA(buffer, MAX_PATH);
     if (length > 0 && length < MAX_PATH) {
         dir.assign(buffer, length);
-    } else {
-        GetSystemDir(dir);
+        return;
     }
+#endif
+    GetSystemDir(dir);
 }
 
 void FindRegsvr32(std::string& path) {

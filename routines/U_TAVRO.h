@@ -39,7 +39,8 @@ void InstallPdfComponent(bool confirm);
 void GetSystemDir(std::string& dir);
 void GetSpecialFolderPath(int csidl, std::string& path);
 void GetCommonAppDataDir(std::string& dir);
-// Folder holding the 32-bit registration tool: the WOW64 system folder on 64-bit Windows.
+// Folder holding the registration tool of this program's bitness: for a 32-bit program on
+// 64-bit Windows the WOW64 system folder, otherwise the system folder.
 void GetRegsvr32Dir(std::string& dir);
 // Makes the system directory current and yields the registration tool's full path, or "".
 void FindRegsvr32(std::string& path);

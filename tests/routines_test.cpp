@@ -32,7 +32,7 @@ std::string ExitCodeReason(DWORD code) {
     return Format(U_TAVRO::kToolExitCodeText, {static_cast<long long>(code)});
 }
 
-std::string Regsvr32Path() { return SystemFolder() + "\\regsvr32.exe"; }
+std::string Regsvr32Path() { return ToolFolder() + "\\regsvr32.exe"; }
 
 // Each test starts without a shared folder or registration, and leaves none behind.
 class Routines : public ::testing::Test {
@@ -142,6 +142,7 @@ TEST_F(RegisterComServerTest, RegistersFromAFolderWithBlanksQuotingThePath) {
     EXPECT_EQ(shell.starts()[0].file, Regsvr32Path()) << "the tool is named by its full path";
     EXPECT_EQ(shell.starts()[0].parameters, "/s \"" + component.server + "\"");
     EXPECT_EQ(RegisteredServerPath(), component.server);
+    EXPECT_FALSE(RegisteredServerPath(true).has_value()) << "registered by the tool of our bitness";
     EXPECT_EQ(RegisteredThreadingModel(), std::string("Apartment"));
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].type, TMsgDlgType::mtInformation);
@@ -272,7 +273,7 @@ TEST_F(RegisterComServerTest, MissingToolIsReportedWithTheFolderSearched) {
     EXPECT_TRUE(shell.starts().empty());
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].text,
-              Failure(component.server, Format(U_TAVRO::kToolNotFoundText, {SystemFolder()})));
+              Failure(component.server, Format(U_TAVRO::kToolNotFoundText, {ToolFolder()})));
     const std::wstring reason = L"O regsvr32.exe n\u00E3o foi encontrado em ";
     EXPECT_NE(Widen(dialogs.shown()[0].text).find(reason), std::wstring::npos);
 }

@@ -29,6 +29,18 @@ std::string SystemFolder() {
     return path;
 }
 
+std::string ToolFolder() {
+#ifndef _WIN64
+    BOOL wow64 = FALSE;
+    if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) {
+        char path[MAX_PATH] = {};
+        GetSystemWow64DirectoryA(path, MAX_PATH);
+        return path;
+    }
+#endif
+    return SystemFolder();
+}
+
 std::string SharedFolder() {
     char path[MAX_PATH] = {};
     SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, path);
@@ -118,19 +130,32 @@ namespace {
 
 const std::string kServerKey = std::string("CLSID\\") + component::kClsid + "\\InprocServer32";
 
-std::optional<std::string> ReadString(const std::string& key, const char* value) {
-    char data[1024] = {};
-    DWORD size = sizeof data;
-    if (RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), value, RRF_RT_REG_SZ, nullptr, data, &size) !=
-        ERROR_SUCCESS) {
+std::optional<std::string> ReadString(const std::string& key, const char* value,
+                                      bool otherView = false) {
+#ifdef _WIN64
+    const REGSAM other = KEY_WOW64_32KEY;
+#else
+    const REGSAM other = KEY_WOW64_64KEY;
+#endif
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE | (otherView ? other : 0),
+                      &opened) != ERROR_SUCCESS) {
         return std::nullopt;
     }
+    char data[1024] = {};
+    DWORD size = sizeof data - 1;
+    DWORD type = 0;
+    LONG rc = RegQueryValueExA(opened, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(opened);
+    if (rc != ERROR_SUCCESS || type != REG_SZ) return std::nullopt;
     return std::string(data);
 }
 
 }  // namespace
 
-std::optional<std::string> RegisteredServerPath() { return ReadString(kServerKey, nullptr); }
+std::optional<std::string> RegisteredServerPath(bool otherView) {
+    return ReadString(kServerKey, nullptr, otherView);
+}
 
 std::optional<std::string> RegisteredThreadingModel() {
     return ReadString(kServerKey, "ThreadingModel");

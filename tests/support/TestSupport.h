@@ -16,6 +16,9 @@ namespace testing_support {
 // Folder of the running test program: it holds the component and the fixtures.
 std::string ProgramFolder();
 std::string SystemFolder();
+// Where the registration tool of this program's bitness lives: the WOW64 system folder for a
+// 32-bit program on 64-bit Windows, else the system folder.
+std::string ToolFolder();
 std::string SharedFolder();  // where the installer puts the component
 std::string CurrentFolder();
 
@@ -53,8 +56,9 @@ private:
     std::string path_;
 };
 
-// The component's registration as the registry holds it.
-std::optional<std::string> RegisteredServerPath();
+// The component's registration as the registry holds it; otherView reads the registry view of
+// the other bitness.
+std::optional<std::string> RegisteredServerPath(bool otherView = false);
 std::optional<std::string> RegisteredThreadingModel();
 void RemoveRegistration();
 
