@@ -292,7 +292,8 @@ void TApplication::Initialize() {
     // Loads the common controls the manifest asks for, so buttons get visual styles.
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    EnsureHandle();
+    // The hidden application window is made on first need or once the main window shows:
+    // a window fewer before the first one the user sees.
 }
 
 void TApplication::EnsureHandle() {
@@ -353,6 +354,7 @@ void TApplication::HandleMessage() {
 
 void TApplication::Run() {
     if (mainForm_) mainForm_->Show();
+    EnsureHandle();
     // The flag is checked after every message: a nested loop may have consumed the quit.
     while (!terminated_) HandleMessage();
 }
