@@ -114,8 +114,8 @@ int main(int argc, char** argv) {
     }
     // The yardstick: the least a program does to show a window after the set-up this one
     // needs first (COM apartment, the Common Controls 6 manifest and their initialisation).
-    Report("start-up to window", program, "empty window with manifest, COM, common controls",
-           setup, 1.05);
+    Report("start-up to window", program, "empty window with manifest, COM, common controls", setup,
+           1.05);
     std::printf("  for information, against a bare empty Win32 window: ratio %.3f\n",
                 Ratio(program, empty));
 

@@ -57,6 +57,11 @@ struct GdiTraits {
     static Type Empty() noexcept { return nullptr; }
     static void Close(Type h) noexcept { DeleteObject(h); }
 };
+struct LocalTraits {  // memory the system allocated for us with LocalAlloc
+    using Type = HLOCAL;
+    static Type Empty() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { LocalFree(h); }
+};
 struct WindowTraits {
     using Type = HWND;
     static Type Empty() noexcept { return nullptr; }
@@ -68,6 +73,7 @@ using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueFind = UniqueResource<FindTraits>;
 using UniqueGdiObject = UniqueResource<GdiTraits>;
 using UniqueWindow = UniqueResource<WindowTraits>;
+using UniqueLocal = UniqueResource<LocalTraits>;
 
 // COM on the calling thread for the owner's lifetime.
 class ComApartment {

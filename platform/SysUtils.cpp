@@ -26,6 +26,29 @@ std::string IntToStr(long long value) {
     return std::string(p, digits + sizeof digits);
 }
 
+std::string IntToHex(unsigned long long value, int digits) {
+    char text[17];
+    char* p = text + sizeof text;
+    do {
+        *--p = "0123456789ABCDEF"[value & 0xF];
+        value >>= 4;
+    } while ((value || text + sizeof text - p < digits) && p > text);
+    return std::string(p, text + sizeof text);
+}
+
+std::string SysErrorMessage(DWORD error) {
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    UniqueLocal owned(buffer);
+    std::string message(buffer ? buffer : "", buffer ? length : 0);
+    while (!message.empty() && (message.back() == '\r' || message.back() == '\n')) {
+        message.pop_back();
+    }
+    return message;
+}
+
 std::string Format(const std::string& format, std::initializer_list<FormatArg> args) {
     std::string out;
     auto next = args.begin();

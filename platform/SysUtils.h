@@ -25,6 +25,13 @@ std::string ExceptionMessage(const std::exception_ptr& error);
 // Decimal text of a number.
 std::string IntToStr(long long value);
 
+// Upper-case hexadecimal text of a number, at least digits long.
+std::string IntToHex(unsigned long long value, int digits);
+
+// The system's message for a Windows error code, in the system's language, without its
+// trailing line breaks and with its inserts (%1, ...) left as they are; "" when there is none.
+std::string SysErrorMessage(DWORD error);
+
 // One argument of Format: text for %s, a number for %d.
 using FormatArg = std::variant<std::string, long long>;
 

@@ -20,7 +20,9 @@ const char kConfirmationText[] = "DLL %s registrada com sucesso!";
 const char kFailureText[] = "Aten\xE7\xE3o n\xE3o foi poss\xEDvel registrar a DLL %s";
 const char kToolExitCodeText[] =
     "O regsvr32 terminou com o c\xF3"
-    "digo %d.";
+    "digo %s%s.";
+const char kToolStartFailedText[] = "N\xE3o foi poss\xEDvel iniciar o regsvr32: %s";
+const char kSystemErrorCodeText[] = "erro %d.";
 const char kToolNotFoundText[] = "O regsvr32.exe n\xE3o foi encontrado em %s.";
 
 const char kTargetFolderName[] = "\\Quorvel";
@@ -33,14 +35,50 @@ namespace {
 
 constexpr char kSilentSwitch[] = "/s ";
 
+// The exit codes the registration tool documents, and what each means to the user.
+struct ToolExitMeaning {
+    DWORD code;
+    const char* meaning;
+};
+constexpr ToolExitMeaning kToolExitMeanings[] = {
+    {1, "argumentos inv\xE1lidos"},
+    {2, "n\xE3o foi poss\xEDvel iniciar o OLE"},
+    {3, "n\xE3o foi poss\xEDvel carregar a DLL ou uma biblioteca de que ela depende"},
+    {4, "a DLL n\xE3o exporta DllRegisterServer"},
+    {5, "o DllRegisterServer da DLL falhou"},
+};
+
+// Why the shell could not start the tool: the system's own words where it has them.
+std::string StartFailureReason(DWORD error, const std::string& tool) {
+    std::string message = error ? SysErrorMessage(error) : std::string();  // 0: no reason given
+    if (message.empty()) return Format(kSystemErrorCodeText, {static_cast<long long>(error)});
+    // Messages such as "%1 is not a valid Win32 application." name the program started.
+    const size_t insert = message.find("%1");
+    if (insert != std::string::npos) message.replace(insert, 2, tool);
+    return message;
+}
+
 }  // namespace
+
+std::string ToolExitCodeText(DWORD exitCode) {
+    // A code with the highest bit set is a fault status (0xC0000005): written as such.
+    const std::string number = (exitCode & 0x80000000u)
+                                   ? "0x" + IntToHex(exitCode, 8)
+                                   : IntToStr(static_cast<long long>(exitCode));
+    std::string meaning;
+    for (const ToolExitMeaning& known : kToolExitMeanings) {
+        if (known.code == exitCode) meaning = std::string(": ") + known.meaning;
+    }
+    return Format(kToolExitCodeText, {number, meaning});
+}
 
 bool RunElevated(const std::string& fileName, const std::string& parameters,
                  std::optional<DWORD>& exitCode) {
     exitCode.reset();
     SHELLEXECUTEINFOA info{};
     info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    // Failures are ours to report, in the user's language: no error box from the shell.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     info.hwnd = Application.Handle();
     info.lpVerb = "Runas";
     info.lpFile = fileName.c_str();
@@ -83,9 +121,15 @@ void RegisterComServer(const std::string& libraryPath, bool confirm) {
                 }
                 std::optional<DWORD> exitCode;
                 started = RunElevated(tool, kSilentSwitch + ("\"" + libraryPath + "\""), exitCode);
-                if (exitCode && *exitCode != 0) {
-                    throw Exception(Format(kToolExitCodeText, {static_cast<long long>(*exitCode)}));
+                if (!started) {
+                    const DWORD error = GetLastError();
+                    // The user's own refusal of the elevation needs no message.
+                    if (error != ERROR_CANCELLED) {
+                        throw Exception(
+                            Format(kToolStartFailedText, {StartFailureReason(error, tool)}));
+                    }
                 }
+                if (exitCode && *exitCode != 0) throw Exception(ToolExitCodeText(*exitCode));
             }
         }  // the library is released before anything is shown
         if (confirm && started) {

@@ -11,8 +11,12 @@ namespace U_TAVRO {
 // Texts shown to the user (Windows-1252). %s is the library's full path.
 extern const char kConfirmationText[];
 extern const char kFailureText[];
-// %d is the registration tool's exit code.
+// The registration tool's exit code: %s is the code as written, the second %s what it means.
 extern const char kToolExitCodeText[];
+// %s is why the registration tool could not be started.
+extern const char kToolStartFailedText[];
+// %d is a Windows error code the system has no message for.
+extern const char kSystemErrorCodeText[];
 // %s is the folder that was searched.
 extern const char kToolNotFoundText[];
 
@@ -24,10 +28,15 @@ extern const char kToolName[];
 
 // Starts fileName with parameters through the "Runas" verb, hidden, and waits while the
 // application's messages keep flowing, until the process ends or the application is
-// terminating. True when the shell started it. exitCode receives the process's exit code
-// when it ended during the wait; it stays empty otherwise.
+// terminating. True when the shell started it; when it did not, GetLastError tells why
+// (ERROR_CANCELLED: the user refused the elevation) and the shell has shown nothing.
+// exitCode receives the process's exit code when it ended during the wait; it stays empty
+// otherwise.
 bool RunElevated(const std::string& fileName, const std::string& parameters,
                  std::optional<DWORD>& exitCode);
+
+// The line that explains an exit code of the registration tool to the user.
+std::string ToolExitCodeText(DWORD exitCode);
 
 // Registers the library with the registration tool, started elevated. With confirm a
 // successful registration is confirmed in a dialog; failures are always shown.

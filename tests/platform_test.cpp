@@ -28,6 +28,24 @@ TEST(Format, ReplacesTextsNumbersAndPercent) {
     EXPECT_THROW(Format("50%", {}), Exception);
 }
 
+TEST(SysErrorMessage, GivesTheSystemsWordsWithoutLineBreaksOrNothing) {
+    char raw[512] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   ERROR_FILE_NOT_FOUND, 0, raw, sizeof raw, nullptr);
+    std::string expected = raw;
+    ASSERT_FALSE(expected.empty());
+    expected.erase(expected.find_last_not_of("\r\n") + 1);
+    EXPECT_EQ(SysErrorMessage(ERROR_FILE_NOT_FOUND), expected);
+    EXPECT_EQ(SysErrorMessage(0x20000001), "") << "a code the system has no message for";
+}
+
+TEST(IntToHex, WritesUpperCaseDigitsPaddedToTheWidth) {
+    EXPECT_EQ(IntToHex(0xC0000005u, 8), "C0000005");
+    EXPECT_EQ(IntToHex(0x1Fu, 8), "0000001F");
+    EXPECT_EQ(IntToHex(0, 1), "0");
+    EXPECT_EQ(IntToHex(0xFFFFFFFFFFFFFFFFull, 2), "FFFFFFFFFFFFFFFF");
+}
+
 TEST(ExtractFilePath, KeepsTheFolderWithItsLastBackslash) {
     const std::pair<const char*, const char*> cases[] = {
         {"C:\\Programas\\Pelmora.exe", "C:\\Programas\\"},

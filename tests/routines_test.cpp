@@ -28,10 +28,6 @@ std::string Failure(const std::string& path, const std::string& reason) {
     return Format(U_TAVRO::kFailureText, {path}) + "\r" + reason;
 }
 
-std::string ExitCodeReason(DWORD code) {
-    return Format(U_TAVRO::kToolExitCodeText, {static_cast<long long>(code)});
-}
-
 std::string Regsvr32Path() { return ToolFolder() + "\\regsvr32.exe"; }
 
 // Each test starts without a shared folder or registration, and leaves none behind.
@@ -77,7 +73,8 @@ TEST_F(RunElevatedTest, StartsHiddenThroughRunasOwnedByTheApplicationAndReportsT
     EXPECT_EQ(start.file, tool);
     EXPECT_EQ(start.parameters, "--exit 0");
     EXPECT_EQ(start.show, SW_HIDE);
-    EXPECT_EQ(start.mask, static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS));
+    EXPECT_EQ(start.mask, static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI))
+        << "the process handle back, and no error box from the shell";
     EXPECT_EQ(start.owner, Application.Handle());
 }
 
@@ -173,7 +170,8 @@ TEST_F(RegisterComServerTest, SuccessIsConfirmedOnlyOnRequestButFailureAlways) {
             EXPECT_NE(toolExit, 0u) << "registration must fail without the companion";
             EXPECT_FALSE(RegisteredServerPath().has_value());
             EXPECT_EQ(dialogs.shown()[0].type, TMsgDlgType::mtError);
-            EXPECT_EQ(dialogs.shown()[0].text, Failure(component.server, ExitCodeReason(toolExit)));
+            EXPECT_EQ(dialogs.shown()[0].text,
+                      Failure(component.server, U_TAVRO::ToolExitCodeText(toolExit)));
         }
         RemoveRegistration();
     }
@@ -199,17 +197,63 @@ TEST_F(RegisterComServerTest, LibraryThatCannotRegisterStartsNothingAndShowsNoth
     }
 }
 
-TEST_F(RegisterComServerTest, RefusedElevationShowsNothing) {
+TEST_F(RegisterComServerTest, AFailedStartIsReportedUnlessTheUserRefusedTheElevation) {
     ComponentCopy component;
-    DialogCapture dialogs;
-    ShellCapture shell([](SHELLEXECUTEINFOA&) {
-        SetLastError(ERROR_CANCELLED);
-        return FALSE;
-    });
-    U_TAVRO::RegisterComServer(component.server, true);
-    EXPECT_EQ(shell.starts().size(), 1u);
-    EXPECT_TRUE(dialogs.shown().empty());
-    EXPECT_EQ(GetModuleHandleA(component.server.c_str()), nullptr);
+    const std::string cannotStart = "N\xE3o foi poss\xEDvel iniciar o regsvr32: ";
+    struct Case {
+        DWORD error;
+        std::optional<std::string> reason;  // nothing shown when empty
+    };
+    for (const Case& c : {
+             Case{ERROR_CANCELLED, std::nullopt},
+             Case{ERROR_ACCESS_DENIED,
+                  cannotStart + platform::SysErrorMessage(ERROR_ACCESS_DENIED)},
+             Case{0x20000001, cannotStart + "erro 536870913."},  // no system message for it
+             Case{ERROR_SUCCESS, cannotStart + "erro 0."},       // a failure that gave no reason
+         }) {
+        SCOPED_TRACE(::testing::Message() << "error " << c.error);
+        DialogCapture dialogs;
+        ShellCapture shell([&](SHELLEXECUTEINFOA&) {
+            SetLastError(c.error);
+            return FALSE;
+        });
+        U_TAVRO::RegisterComServer(component.server, true);
+        EXPECT_EQ(shell.starts().size(), 1u);
+        EXPECT_EQ(GetModuleHandleA(component.server.c_str()), nullptr);
+        if (!c.reason) {
+            EXPECT_TRUE(dialogs.shown().empty());
+            continue;
+        }
+        ASSERT_EQ(dialogs.shown().size(), 1u);
+        EXPECT_EQ(dialogs.shown()[0].type, TMsgDlgType::mtError);
+        EXPECT_EQ(dialogs.shown()[0].text, Failure(component.server, *c.reason));
+    }
+}
+
+TEST_F(RegisterComServerTest, AToolThatCannotStartIsReportedInOurDialogAlone) {
+    ComponentCopy component;
+    ShellCapture shell;
+    driver::DialogAnswerer ours(1, platform::kMessageDlgClass);
+    driver::DialogAnswerer others(1, "#32770");  // the system's message boxes
+    {
+        MovedAside realTool(Regsvr32Path());
+        WriteFile(Regsvr32Path(), "not a program\r\n");
+        U_TAVRO::RegisterComServer(component.server, true);
+        DeleteFileA(Regsvr32Path().c_str());
+    }
+    const auto seen = ours.Finish(10000);
+    EXPECT_TRUE(others.Finish(0).empty()) << "a window besides our dialog";
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].caption, L"Error");
+    ASSERT_EQ(seen[0].texts.size(), 1u);
+    const std::wstring expected =
+        Widen(Failure(component.server, "")) + L"N\u00E3o foi poss\u00EDvel iniciar o regsvr32: ";
+    const std::wstring& text = seen[0].texts[0];
+    ASSERT_EQ(text.substr(0, expected.size()), expected);
+    const std::wstring reason = text.substr(expected.size());
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(reason.find_first_of(L"\r\n"), std::wstring::npos) << "no line breaks after it";
+    EXPECT_FALSE(RegisteredServerPath().has_value());
 }
 
 TEST_F(RegisterComServerTest, ExceptionInsideIsShownAsTheFailureAndGoesNoFurther) {
@@ -256,10 +300,32 @@ TEST_F(RegisterComServerTest, DialogsShowTheTextsInTheRightCharacters) {
     EXPECT_EQ(seen[0].caption, L"Error");
     EXPECT_TRUE(seen[0].hasIcon);
     ASSERT_EQ(seen[0].texts.size(), 1u);
+    EXPECT_EQ(code, 5u) << "DllRegisterServer failed";
     const std::wstring expected =
         L"Aten\u00E7\u00E3o n\u00E3o foi poss\u00EDvel registrar a DLL " + Widen(component.server) +
-        L"\rO regsvr32 terminou com o c\u00F3digo " + std::to_wstring(code) + L".";
+        L"\rO regsvr32 terminou com o c\u00F3digo 5: o DllRegisterServer da DLL falhou.";
     EXPECT_EQ(seen[0].texts[0], expected);
+}
+
+TEST(ToolExitCodeText, ExplainsTheDocumentedCodesAndWritesFaultsInHexadecimal) {
+    const std::wstring start = L"O regsvr32 terminou com o c\u00F3digo ";
+    const struct {
+        DWORD code;
+        std::wstring rest;
+    } cases[] = {
+        {1, L"1: argumentos inv\u00E1lidos."},
+        {2, L"2: n\u00E3o foi poss\u00EDvel iniciar o OLE."},
+        {3, L"3: n\u00E3o foi poss\u00EDvel carregar a DLL ou uma biblioteca de que ela depende."},
+        {4, L"4: a DLL n\u00E3o exporta DllRegisterServer."},
+        {5, L"5: o DllRegisterServer da DLL falhou."},
+        {6, L"6."},
+        {0x7FFFFFFF, L"2147483647."},
+        {0x80000000, L"0x80000000."},
+        {0xC0000005, L"0xC0000005."},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Widen(U_TAVRO::ToolExitCodeText(c.code)), start + c.rest) << c.code;
+    }
 }
 
 TEST_F(RegisterComServerTest, MissingToolIsReportedWithTheFolderSearched) {
