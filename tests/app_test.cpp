@@ -105,7 +105,12 @@ TEST_F(Installer, ShowsItsWindowAsDescribed) {
     EXPECT_EQ(buttonRect.bottom - buttonRect.top, 25);
     EXPECT_TRUE(GetWindowLongW(button, GWL_STYLE) & WS_TABSTOP);
 
-    HWND application = driver::FindAnyWindow("TApplication", program_->id());
+    // The hidden application window comes right after the main window shows.
+    HWND application = nullptr;
+    for (ULONGLONG until = GetTickCount64() + 5000; !application && GetTickCount64() < until;
+         Sleep(10)) {
+        application = driver::FindAnyWindow("TApplication", program_->id());
+    }
     ASSERT_NE(application, nullptr);
     EXPECT_EQ(driver::Text(application), L"Drovanel");
     EXPECT_FALSE(IsWindowVisible(application));
