@@ -198,13 +198,15 @@ void TForm::CreateControl(const ObjectDescription& d, const Handlers& handlers, 
 // A label is as large as its text in the form's font, so no letter is ever cut off.
 void TForm::AutoSize(HWND label) const {
     std::string text = WindowText(label);
-    HDC dc = GetDC(label);
+    // A memory DC: measuring needs no window's visible region.
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (!dc) return;  // the designed size then stands
     HGDIOBJ old = SelectObject(dc, font_.get());
     RECT extent{};
     DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &extent,
               DT_CALCRECT | DT_SINGLELINE);
     SelectObject(dc, old);
-    ReleaseDC(label, dc);
+    DeleteDC(dc);
     SetWindowPos(label, nullptr, 0, 0, extent.right, extent.bottom,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
