@@ -130,16 +130,30 @@ namespace {
 
 const std::string kServerKey = std::string("CLSID\\") + component::kClsid + "\\InprocServer32";
 
+// The registry view of the other bitness.
+#ifdef _WIN64
+constexpr REGSAM kOtherView = KEY_WOW64_32KEY;
+#else
+constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
+#endif
+
+// Deletes a key of HKCR with everything below it, in the given view.
+void DeleteClassesKey(const std::string& path, REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    RegDeleteTreeA(key, nullptr);
+    RegCloseKey(key);
+    RegDeleteKeyExA(HKEY_CLASSES_ROOT, path.c_str(), view, 0);
+}
+
 std::optional<std::string> ReadString(const std::string& key, const char* value,
                                       bool otherView = false) {
-#ifdef _WIN64
-    const REGSAM other = KEY_WOW64_32KEY;
-#else
-    const REGSAM other = KEY_WOW64_64KEY;
-#endif
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE | (otherView ? other : 0),
-                      &opened) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0,
+                      KEY_QUERY_VALUE | (otherView ? kOtherView : 0), &opened) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     char data[1024] = {};
@@ -162,8 +176,11 @@ std::optional<std::string> RegisteredThreadingModel() {
 }
 
 void RemoveRegistration() {
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + component::kClsid).c_str());
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, component::kProgId);
+    // Both views: the other build's program, run in the same prefix, registers in its own.
+    for (REGSAM view : {REGSAM{0}, kOtherView}) {
+        DeleteClassesKey(std::string("CLSID\\") + component::kClsid, view);
+        DeleteClassesKey(component::kProgId, view);
+    }
 }
 
 size_t OpenHandleCount() {

@@ -60,6 +60,7 @@ private:
 // the other bitness.
 std::optional<std::string> RegisteredServerPath(bool otherView = false);
 std::optional<std::string> RegisteredThreadingModel();
+// Removes the component's registration from both registry views.
 void RemoveRegistration();
 
 // Handles this process holds, as the system counts them.
