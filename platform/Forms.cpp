@@ -66,7 +66,7 @@ void TWindowOwner::CreateHandle(const char* className, DWORD exStyle, DWORD styl
         wc.hInstance = instance;
         wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
         wc.hIcon = LoadIconA(instance, "MAINICON");
-        if (!wc.hIcon) wc.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+        // Without an icon of its own the system provides its default one.
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         wc.lpszClassName = className;
         if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
