@@ -211,6 +211,15 @@ void TForm::AutoSize(HWND label) const {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+TButton* TForm::ButtonOf(HWND window) const {
+    if (!window) return nullptr;
+    for (const auto& control : controls_) {
+        auto* button = dynamic_cast<TButton*>(control.get());
+        if (button && button->Handle() == window) return button;
+    }
+    return nullptr;
+}
+
 HWND TForm::FirstTabStop() const {
     for (const auto& control : controls_) {
         if (GetWindowLongA(control->Handle(), GWL_STYLE) & WS_TABSTOP) return control->Handle();
@@ -235,12 +244,17 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_COMMAND:
             if (HIWORD(wParam) == BN_CLICKED && lParam) {
-                for (const auto& control : controls_) {
-                    auto* button = dynamic_cast<TButton*>(control.get());
-                    if (button && button->Handle() == reinterpret_cast<HWND>(lParam)) {
-                        if (button->OnClick) button->OnClick(button);
-                        return 0;
-                    }
+                if (TButton* button = ButtonOf(reinterpret_cast<HWND>(lParam))) {
+                    if (button->OnClick) button->OnClick(button);
+                    return 0;
+                }
+            }
+            // Enter: with no default button the dialog manager asks for IDOK. As in a dialog,
+            // the focused button is the one pressed.
+            if (wParam == IDOK && !lParam) {
+                if (TButton* button = ButtonOf(GetFocus())) {
+                    if (button->OnClick) button->OnClick(button);
+                    return 0;
                 }
             }
             break;

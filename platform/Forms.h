@@ -96,6 +96,7 @@ private:
     void CreateControl(const ObjectDescription& description, const Handlers& handlers, int scaleNum,
                        int scaleDen);
     HWND FirstTabStop() const;
+    TButton* ButtonOf(HWND window) const;  // nullptr unless one of this form's buttons
     void AutoSize(HWND label) const;
     [[noreturn]] static void MissingComponent(const std::string& name);
 

@@ -26,6 +26,11 @@ const char kSystemErrorCodeText[] = "erro %d.";
 const char kToolNotFoundText[] = "O regsvr32.exe n\xE3o foi encontrado em %s.";
 
 const char kTargetFolderName[] = "\\Quorvel";
+#ifdef _WIN64
+const char kEditionFolderName[] = "\\x64";
+#else
+const char kEditionFolderName[] = "";
+#endif
 const char kServerLibrary[] = "ZIVOvavoDozad.DLL";
 const char kCompanionLibrary[] = "dorove.dll";
 const char kCompanionCopy[] = "dorove.DLL";
@@ -146,8 +151,7 @@ void RegisterComServer(const std::string& libraryPath, bool confirm) {
 void InstallPdfComponent(bool confirm) {
     const std::string source = ExtractFilePath(Application.ExeName());
     std::string target;
-    GetCommonAppDataDir(target);
-    target += kTargetFolderName;
+    GetTargetDir(target);
     ForceDirectories(target);
     // Never replace copies already in place.
     CopyFileA((source + kServerLibrary).c_str(), (target + "\\" + kServerLibrary).c_str(), TRUE);
@@ -155,6 +159,12 @@ void InstallPdfComponent(bool confirm) {
     std::string tool;
     FindRegsvr32(tool);  // leaves the system directory current
     RegisterComServer(target + "\\" + kServerLibrary, confirm);
+}
+
+void GetTargetDir(std::string& dir) {
+    GetCommonAppDataDir(dir);
+    dir += kTargetFolderName;
+    dir += kEditionFolderName;
 }
 
 void GetSystemDir(std::string& dir) {

@@ -21,6 +21,9 @@ extern const char kSystemErrorCodeText[];
 extern const char kToolNotFoundText[];
 
 extern const char kTargetFolderName[];  // under the common application-data folder
+// Appended to it by the 64-bit build, whose libraries cannot share a folder with the 32-bit
+// ones; empty in the 32-bit build.
+extern const char kEditionFolderName[];
 extern const char kServerLibrary[];
 extern const char kCompanionLibrary[];
 extern const char kCompanionCopy[];
@@ -44,6 +47,10 @@ void RegisterComServer(const std::string& libraryPath, bool confirm);
 
 // Copies the component next to this program into the shared folder and registers the copy.
 void InstallPdfComponent(bool confirm);
+
+// The shared folder this build installs into: the common application-data folder, then
+// kTargetFolderName and kEditionFolderName.
+void GetTargetDir(std::string& dir);
 
 void GetSystemDir(std::string& dir);
 void GetSpecialFolderPath(int csidl, std::string& path);

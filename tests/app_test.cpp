@@ -5,6 +5,7 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "ComponentIds.h"
 #include "Driver.h"
@@ -32,23 +33,27 @@ std::wstring ConfirmationOf(const std::string& path) {
 class Installer : public ::testing::Test {
 protected:
     void SetUp() override {
-        RemoveTree(SharedFolder());
+        RemoveTree(SharedRoot());
         RemoveRegistration();
     }
     void TearDown() override {
         program_.reset();
         folder_.reset();
-        RemoveTree(SharedFolder());
+        RemoveTree(SharedRoot());
         RemoveRegistration();
     }
 
     // Starts the program from a fresh folder holding it and the chosen parts of the component,
-    // and waits for its window.
-    HWND Launch(bool server = true, bool companion = true) {
+    // and waits for its window. edition is the folder, relative to this test program's, that
+    // holds what a build ships; by default this build's.
+    HWND Launch(bool server = true, bool companion = true, const std::string& edition = "") {
+        program_.reset();
         folder_ = std::make_unique<TempFolder>("Programa");
-        folder_->CopyIn("..\\bin\\Pelmora.exe", "Pelmora.exe");
-        if (server) folder_->CopyIn(U_TAVRO::kServerLibrary);
-        if (companion) folder_->CopyIn(U_TAVRO::kCompanionLibrary);
+        folder_->CopyIn((edition.empty() ? "..\\bin\\" : edition) + "Pelmora.exe", "Pelmora.exe");
+        if (server) folder_->CopyIn(edition + U_TAVRO::kServerLibrary, U_TAVRO::kServerLibrary);
+        if (companion) {
+            folder_->CopyIn(edition + U_TAVRO::kCompanionLibrary, U_TAVRO::kCompanionLibrary);
+        }
         program_ = std::make_unique<driver::Program>(folder_->path() + "\\Pelmora.exe");
         if (!program_->id()) return nullptr;
         return driver::WaitForWindow(kFormClass, kCaption, program_->id(), kStartTimeoutMs);
@@ -167,6 +172,7 @@ TEST_F(Installer, PressingInstallsRegistersAndConfirmsAndPressingAgainRegistersA
     EXPECT_EQ(seen.texts[0], ConfirmationOf(SharedServer()));
     EXPECT_EQ(RegisteredServerPath(), SharedServer());
     EXPECT_EQ(ReadFile(SharedServer()), ReadFile(folder_->path() + "\\ZIVOvavoDozad.DLL"));
+    EXPECT_EQ(PeMachine(SharedServer()), OwnMachine()) << "the library of this build's bitness";
     EXPECT_EQ(StoredName(SharedFolder() + "\\dorove.dll"), "dorove.DLL");
 
     // Mark the copy: a second press must leave it alone and register it again.
@@ -241,12 +247,117 @@ TEST_F(Installer, WithoutTheCompanionTheFailedRegistrationIsReported) {
     EXPECT_EQ(CloseAndWait(form), 0u);
 }
 
+TEST_F(Installer, TheKeyboardAlonePressesTheButtonAndAnswersTheDialogs) {
+    HWND form = Launch();
+    ASSERT_NE(form, nullptr);
+    HWND button = Button(form);
+    for (ULONGLONG until = GetTickCount64() + 5000;
+         driver::FocusOf(form) != button && GetTickCount64() < until;) {
+        Sleep(20);
+    }
+    ASSERT_EQ(driver::FocusOf(form), button) << "the button has the focus at start";
+    struct Case {
+        const char* what;
+        WORD press, answer;
+    };
+    for (const Case& c : {Case{"Enter, then Enter", VK_RETURN, VK_RETURN},
+                          Case{"Space, then Esc", VK_SPACE, VK_ESCAPE}}) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(driver::TypeKeys(form, {c.press}));
+        HWND dialog = driver::WaitForWindow(platform::kMessageDlgClass, L"", program_->id(), 20000);
+        ASSERT_NE(dialog, nullptr) << "the key did not press the button";
+        EXPECT_EQ(driver::ReadDialog(dialog).texts.at(0), ConfirmationOf(SharedServer()));
+        ASSERT_TRUE(driver::TypeKeys(dialog, {c.answer}));
+        EXPECT_TRUE(driver::WaitUntilGone(dialog, 5000)) << "the key did not answer the dialog";
+    }
+    // Tab walks the tab stops: the button is the only one.
+    ASSERT_TRUE(driver::TypeKeys(form, {VK_TAB}));
+    Sleep(200);
+    EXPECT_EQ(driver::FocusOf(form), button);
+    ASSERT_TRUE(driver::TypeKeys(form, {VK_MENU, VK_F4}));
+    DWORD code = 12345;
+    EXPECT_TRUE(program_->WaitForExit(10000, code)) << "Alt+F4 did not close the window";
+    EXPECT_EQ(code, 0u);
+}
+
+#ifdef WITH_EDITION32
+// Both editions in one 64-bit Windows: the 32-bit build's shipped files are staged beside this
+// test program, in edition32.
+constexpr char kEdition32[] = "edition32\\";
+
+std::string Copy32() { return SharedRoot() + "\\" + U_TAVRO::kServerLibrary; }
+std::string Copy64() { return SharedRoot() + "\\x64\\" + U_TAVRO::kServerLibrary; }
+
+// Whether this host runs 32-bit programs: scripts/test says so; run by hand, try one.
+bool HostRuns32Bit() {
+    char answer[8] = {};
+    if (GetEnvironmentVariableA("DROVANEL_32BIT", answer, sizeof answer)) {
+        return std::string(answer) == "yes";
+    }
+    driver::Program probe(ProgramFolder() + kEdition32 + "Pelmora.exe");
+    return probe.id() != 0;
+}
+
+TEST_F(Installer, BothEditionsInstallSideBySideInEitherOrder) {
+    if (!HostRuns32Bit()) GTEST_SKIP() << "this host cannot execute 32-bit programs";
+    struct Edition {
+        const char* name;
+        std::string folder, copy;
+        WORD machine;
+    };
+    const Edition x86{"32-bit", kEdition32, Copy32(), IMAGE_FILE_MACHINE_I386};
+    const Edition x64{"64-bit", "", Copy64(), IMAGE_FILE_MACHINE_AMD64};
+    for (const auto& order : {std::vector<Edition>{x86, x64}, std::vector<Edition>{x64, x86}}) {
+        SCOPED_TRACE(std::string(order[0].name) + " first");
+        RemoveTree(SharedRoot());
+        RemoveRegistration();
+        for (const Edition& edition : order) {
+            SCOPED_TRACE(edition.name);
+            HWND form = Launch(true, true, edition.folder);
+            ASSERT_NE(form, nullptr);
+            driver::Press(Button(form));
+            driver::DialogSeen seen;
+            ASSERT_TRUE(AnswerDialog(seen)) << "no confirmation";
+            EXPECT_EQ(seen.texts.at(0), ConfirmationOf(edition.copy));
+            EXPECT_EQ(CloseAndWait(form), 0u);
+        }
+        EXPECT_EQ(RegisteredServerPath(true), Copy32()) << "the 32-bit registry view";
+        EXPECT_EQ(RegisteredServerPath(), Copy64()) << "the 64-bit registry view";
+        EXPECT_EQ(PeMachine(Copy32()), IMAGE_FILE_MACHINE_I386);
+        EXPECT_EQ(PeMachine(Copy64()), IMAGE_FILE_MACHINE_AMD64);
+    }
+}
+
+TEST_F(Installer, A32BitCopyInTheSharedFolderDoesNotStopThe64BitInstallation) {
+    ASSERT_TRUE(platform::ForceDirectories(SharedRoot()));
+    const std::string companion32 = SharedRoot() + "\\" + U_TAVRO::kCompanionCopy;
+    ASSERT_TRUE(CopyFileA((ProgramFolder() + kEdition32 + U_TAVRO::kServerLibrary).c_str(),
+                          Copy32().c_str(), TRUE));
+    ASSERT_TRUE(CopyFileA((ProgramFolder() + kEdition32 + U_TAVRO::kCompanionLibrary).c_str(),
+                          companion32.c_str(), TRUE));
+    const std::string before = ReadFile(Copy32());
+    ASSERT_EQ(PeMachine(Copy32()), IMAGE_FILE_MACHINE_I386);
+
+    HWND form = Launch();
+    ASSERT_NE(form, nullptr);
+    driver::Press(Button(form));
+    driver::DialogSeen seen;
+    ASSERT_TRUE(AnswerDialog(seen)) << "no confirmation";
+    EXPECT_EQ(seen.texts.at(0), ConfirmationOf(Copy64()));
+    EXPECT_EQ(RegisteredServerPath(), Copy64());
+    EXPECT_EQ(PeMachine(Copy64()), IMAGE_FILE_MACHINE_AMD64);
+    EXPECT_EQ(StoredName(SharedFolder() + "\\dorove.dll"), "dorove.DLL");
+    EXPECT_EQ(ReadFile(Copy32()), before) << "the 32-bit copy is left alone";
+    EXPECT_EQ(CloseAndWait(form), 0u);
+}
+#endif
+
 // In this process: the form built from the program's own description, its handler
 // replaced so that it throws once.
 class MainWindow : public ::testing::Test {
 protected:
     void TearDown() override {
-        RemoveTree(SharedFolder());
+        RemoveTree(SharedRoot());
         RemoveRegistration();
     }
 };

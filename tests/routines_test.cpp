@@ -34,12 +34,12 @@ std::string Regsvr32Path() { return ToolFolder() + "\\regsvr32.exe"; }
 class Routines : public ::testing::Test {
 protected:
     void SetUp() override {
-        RemoveTree(SharedFolder());
+        RemoveTree(SharedRoot());
         RemoveRegistration();
     }
     void TearDown() override {
         Application.ResetTerminated();
-        RemoveTree(SharedFolder());
+        RemoveTree(SharedRoot());
         RemoveRegistration();
     }
 };

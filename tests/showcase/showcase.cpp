@@ -3,7 +3,6 @@
 // the window and of the confirmation, and reports what the machine now holds.
 // showcase <folder for the pictures>
 #include <windows.h>
-#include <shlobj.h>
 
 #include <cstdio>
 #include <fstream>
@@ -14,6 +13,7 @@
 #include "Dialogs.h"
 #include "Driver.h"
 #include "SysUtils.h"
+#include "U_TAVRO.h"
 
 namespace {
 
@@ -105,9 +105,8 @@ int main(int argc, char** argv) {
     installer.WaitForExit(20000, code);
     std::printf("The installer ended with exit code %lu.\n", code);
 
-    char shared[MAX_PATH] = {};
-    SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, shared);
-    const std::string folder = std::string(shared) + "\\Quorvel";
+    std::string folder;
+    U_TAVRO::GetTargetDir(folder);  // the installer of this bitness installs there
     std::printf("Shared folder %s holds:\n", folder.c_str());
     WIN32_FIND_DATAA data{};
     HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);

@@ -1,5 +1,7 @@
 #include "Driver.h"
 
+#include <iterator>
+
 namespace driver {
 
 namespace {
@@ -103,6 +105,36 @@ RECT RectInParent(HWND child) {
 }
 
 void Press(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+
+bool TypeKeys(HWND window, std::initializer_list<WORD> keys) {
+    // Keyboard input goes to the foreground window's focus.
+    for (ULONGLONG until = GetTickCount64() + 5000; GetForegroundWindow() != window; Sleep(20)) {
+        if (GetTickCount64() >= until) return false;
+        SetForegroundWindow(window);
+    }
+    std::vector<INPUT> input;
+    for (WORD key : keys) {
+        INPUT down{};
+        down.type = INPUT_KEYBOARD;
+        down.ki.wVk = key;
+        input.push_back(down);
+    }
+    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) {
+        INPUT up{};
+        up.type = INPUT_KEYBOARD;
+        up.ki.wVk = *key;
+        up.ki.dwFlags = KEYEVENTF_KEYUP;
+        input.push_back(up);
+    }
+    return SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT)) == input.size();
+}
+
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
 
 void PressKey(HWND window, WORD virtualKey) {
     PostMessageW(window, WM_KEYDOWN, virtualKey, 1);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,12 @@ RECT RectInParent(HWND child);
 void Press(HWND button);
 // Sends a key press to a window's thread, as the keyboard would.
 void PressKey(HWND window, WORD virtualKey);
+// Makes window the foreground window and types on the keyboard (SendInput): the keys are
+// pressed in order and released in reverse, so {VK_MENU, VK_F4} is Alt+F4. False when the
+// window did not come to the foreground or the input was refused.
+bool TypeKeys(HWND window, std::initializer_list<WORD> keys);
+// The window that has the keyboard focus in window's thread.
+HWND FocusOf(HWND window);
 
 // A program started as the user would start it, ended with its tree if it outlives the test.
 class Program {

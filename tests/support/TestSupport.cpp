@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -41,10 +42,18 @@ std::string ToolFolder() {
     return SystemFolder();
 }
 
-std::string SharedFolder() {
+std::string SharedRoot() {
     char path[MAX_PATH] = {};
     SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, path);
     return std::string(path) + "\\Quorvel";
+}
+
+std::string SharedFolder() {
+#ifdef _WIN64
+    return SharedRoot() + "\\x64";
+#else
+    return SharedRoot();
+#endif
 }
 
 std::string CurrentFolder() {
@@ -65,6 +74,30 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+WORD PeMachine(const std::string& path) {
+    const std::string bytes = ReadFile(path);
+    if (bytes.size() < sizeof(IMAGE_DOS_HEADER)) return 0;
+    IMAGE_DOS_HEADER dos;
+    std::memcpy(&dos, bytes.data(), sizeof dos);
+    const size_t at = static_cast<size_t>(dos.e_lfanew);
+    if (dos.e_magic != IMAGE_DOS_SIGNATURE || at + 4 + sizeof(IMAGE_FILE_HEADER) > bytes.size())
+        return 0;
+    DWORD signature;
+    std::memcpy(&signature, bytes.data() + at, sizeof signature);
+    if (signature != IMAGE_NT_SIGNATURE) return 0;
+    IMAGE_FILE_HEADER header;
+    std::memcpy(&header, bytes.data() + at + 4, sizeof header);
+    return header.Machine;
+}
+
+WORD OwnMachine() {
+#ifdef _WIN64
+    return IMAGE_FILE_MACHINE_AMD64;
+#else
+    return IMAGE_FILE_MACHINE_I386;
+#endif
 }
 
 std::string StoredName(const std::string& path) {

@@ -19,12 +19,20 @@ std::string SystemFolder();
 // Where the registration tool of this program's bitness lives: the WOW64 system folder for a
 // 32-bit program on 64-bit Windows, else the system folder.
 std::string ToolFolder();
-std::string SharedFolder();  // where the installer puts the component
+// Where the installers of both bitnesses put the component: the 32-bit one in SharedRoot()
+// itself, the 64-bit one in its x64 subfolder. SharedFolder() is this build's.
+std::string SharedRoot();
+std::string SharedFolder();
 std::string CurrentFolder();
 
 bool FileExists(const std::string& path);
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+// The machine a Windows program or library is built for (IMAGE_FILE_MACHINE_I386 or
+// IMAGE_FILE_MACHINE_AMD64), 0 when the file is not one.
+WORD PeMachine(const std::string& path);
+// The machine of the programs this test program's build makes.
+WORD OwnMachine();
 // The name as the file system stores it (its case).
 std::string StoredName(const std::string& path);
 void RemoveTree(const std::string& path);
