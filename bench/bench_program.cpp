@@ -1,17 +1,21 @@
 // Start-up and installation times of the real program, each against its yardstick,
-// measured in the same run under the same Wine.
+// measured in the same run under the same Wine. A run that did not end as it should (no
+// window, no confirmation, regsvr32 failing) is not a figure: the program then says what
+// did not happen in an "error:" line and exits with 1.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "ComponentIds.h"
 #include "Dialogs.h"
 #include "Driver.h"
-#include "SysUtils.h"
 #include "Forms.h"
+#include "SysUtils.h"
 #include "U_TAVRO.h"
 
 namespace {
@@ -29,13 +33,46 @@ double Now() {
     return static_cast<double>(count.QuadPart) / frequency.QuadPart;
 }
 
+std::wstring Widen(const std::string& ansi) {
+    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), n);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& wide) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string text(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
+                        nullptr, nullptr);
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    return text;
+}
+
+// Timed runs of one kind, and what the first failed one did instead.
+struct Runs {
+    std::vector<double> seconds;  // successful runs only
+    int failed = 0;
+    std::string firstFailure;
+
+    void Add(std::optional<double> run, const std::string& failure) {
+        if (run) {
+            seconds.push_back(*run);
+        } else if (failed++ == 0) {
+            firstFailure = failure;
+        }
+    }
+};
+
 // Seconds from starting the program to its first visible window; the program is then closed.
-double TimeToWindow(const std::string& path, const char* windowClass) {
+std::optional<double> TimeToWindow(const std::string& path, const char* windowClass) {
     const double start = Now();
     driver::Program program(path);
+    if (!program.id()) return std::nullopt;
     HWND window = nullptr;
     while (!(window = driver::FindVisibleWindow(windowClass, L"", program.id()))) {
-        if (Now() - start > 30) return -1;
+        if (Now() - start > 30) return std::nullopt;
         Sleep(1);  // fine polling: a few milliseconds decide the ratio
     }
     const double elapsed = Now() - start;
@@ -45,36 +82,57 @@ double TimeToWindow(const std::string& path, const char* windowClass) {
     return elapsed;
 }
 
-// Seconds from a press of the button to the confirmation on the screen.
-double TimeToConfirmation(const driver::Program& program, HWND button) {
+// Seconds from a press of the button to the confirmation on the screen. Another dialog, or
+// none, is a failure; failure then says what was seen.
+std::optional<double> TimeToConfirmation(const driver::Program& program, HWND button,
+                                         const std::wstring& confirmation, std::string& failure) {
     const double start = Now();
     driver::Press(button);
     HWND dialog = nullptr;
     while (!(dialog = driver::FindVisibleWindow(platform::kMessageDlgClass, L"", program.id()))) {
-        if (Now() - start > 30) return -1;
-        Sleep(5);
+        if (Now() - start > 30) {
+            failure = "no dialog within 30 s of the press";
+            return std::nullopt;
+        }
+        Sleep(1);  // as fine as the yardstick's own wait, which blocks on the process
     }
     const double elapsed = Now() - start;
+    const driver::DialogSeen seen = driver::ReadDialog(dialog);
     driver::Press(driver::ChildByText(dialog, "Button", L"OK"));
     driver::WaitUntilGone(dialog, 10000);
+    if (seen.texts.size() != 1 || seen.texts[0] != confirmation) {
+        failure = "the dialog said \"" + Narrow(seen.texts.empty() ? L"" : seen.texts[0]) + "\"";
+        return std::nullopt;
+    }
     return elapsed;
 }
 
-// Seconds for regsvr32 /s on the library, started the same way, elevated.
-double TimeRegsvr32(const std::string& tool, const std::string& library) {
+// Seconds for regsvr32 /s on the library, started the same way, elevated; only a run that
+// ends with exit code 0 counts.
+std::optional<double> TimeRegsvr32(const std::string& tool, const std::string& library,
+                                   std::string& failure) {
     const std::string parameters = "/s \"" + library + "\"";
     SHELLEXECUTEINFOA info{};
     info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     info.lpVerb = "Runas";
     info.lpFile = tool.c_str();
     info.lpParameters = parameters.c_str();
     info.nShow = SW_HIDE;
     const double start = Now();
-    if (!ShellExecuteExA(&info) || !info.hProcess) return -1;
+    if (!ShellExecuteExA(&info) || !info.hProcess) {
+        failure = "regsvr32 could not be started (error " + std::to_string(GetLastError()) + ")";
+        return std::nullopt;
+    }
     WaitForSingleObject(info.hProcess, INFINITE);
     const double elapsed = Now() - start;
+    DWORD code = 0;
+    GetExitCodeProcess(info.hProcess, &code);
     CloseHandle(info.hProcess);
+    if (code != 0) {
+        failure = "regsvr32 ended with exit code " + std::to_string(code);
+        return std::nullopt;
+    }
     return elapsed;
 }
 
@@ -86,10 +144,35 @@ double Ratio(const std::vector<double>& ours, const std::vector<double>& theirs)
     return Median(ratios);
 }
 
-void Report(const char* what, const std::vector<double>& ours, const char* yardstick,
-            const std::vector<double>& theirs, double target) {
+// Prints the figure when every run of both kinds succeeded; otherwise how many did, and
+// false.
+bool Report(const char* what, const Runs& ours, const char* yardstick, const Runs& theirs,
+            double target) {
+    if (ours.failed || theirs.failed) {
+        std::printf("%s: %zu of %zu runs succeeded; %s: %zu of %zu runs succeeded; no figure\n",
+                    what, ours.seconds.size(), ours.seconds.size() + ours.failed, yardstick,
+                    theirs.seconds.size(), theirs.seconds.size() + theirs.failed);
+        const Runs& bad = ours.failed ? ours : theirs;
+        std::printf("error: %s: %d of its runs failed; the first: %s\n",
+                    ours.failed ? what : yardstick, bad.failed, bad.firstFailure.c_str());
+        return false;
+    }
     std::printf("%s: median %.1f ms; %s: median %.1f ms; ratio %.3f (target <= %.2f)\n", what,
-                Median(ours) * 1000, yardstick, Median(theirs) * 1000, Ratio(ours, theirs), target);
+                Median(ours.seconds) * 1000, yardstick, Median(theirs.seconds) * 1000,
+                Ratio(ours.seconds, theirs.seconds), target);
+    return true;
+}
+
+// The measurement starts where a first installation does: no copies in this build's shared
+// folder, no registration in this build's registry view.
+void ClearInstallation(const std::string& folder) {
+    DeleteFileA((folder + "\\" + U_TAVRO::kServerLibrary).c_str());
+    DeleteFileA((folder + "\\" + U_TAVRO::kCompanionCopy).c_str());
+    RemoveDirectoryA(folder.c_str());
+    for (const std::string& key :
+         {std::string("CLSID\\") + component::kClsid, std::string(component::kProgId)}) {
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, key.c_str());
+    }
 }
 
 }  // namespace
@@ -101,47 +184,61 @@ int main(int argc, char** argv) {
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     const std::string bench = platform::ExtractFilePath(self);
     const std::string built = bench + "..\\bin\\";
+    bool ok = true;
 
     // Start-up, interleaved so that both see the same machine.
-    std::vector<double> program, empty, setup;
+    Runs program, empty, setup;
     TimeToWindow(built + "Pelmora.exe", "TForm1");
     TimeToWindow(bench + "empty_window.exe", "EmptyWindow");
     TimeToWindow(bench + "empty_window_setup.exe", "EmptyWindow");
+    const std::string noWindow = "no window within 30 s of the start";
     for (int i = 0; i < runs; ++i) {
-        program.push_back(TimeToWindow(built + "Pelmora.exe", "TForm1"));
-        empty.push_back(TimeToWindow(bench + "empty_window.exe", "EmptyWindow"));
-        setup.push_back(TimeToWindow(bench + "empty_window_setup.exe", "EmptyWindow"));
+        program.Add(TimeToWindow(built + "Pelmora.exe", "TForm1"), noWindow);
+        empty.Add(TimeToWindow(bench + "empty_window.exe", "EmptyWindow"), noWindow);
+        setup.Add(TimeToWindow(bench + "empty_window_setup.exe", "EmptyWindow"), noWindow);
     }
     // The yardstick: the least a program does to show a window after the set-up this one
     // needs first (COM apartment, the Common Controls 6 manifest and their initialisation).
-    Report("start-up to window", program, "empty window with manifest, COM, common controls", setup,
-           1.05);
-    std::printf("  for information, against a bare empty Win32 window: ratio %.3f\n",
-                Ratio(program, empty));
+    ok &= Report("start-up to window", program, "empty window with manifest, COM, common controls",
+                 setup, 1.05);
+    if (!program.failed && !empty.failed) {
+        std::printf("  for information, against a bare empty Win32 window: ratio %.3f\n",
+                    Ratio(program.seconds, empty.seconds));
+    }
 
     // Installation: the button against regsvr32 /s on the same copy.
+    std::string folder;
+    U_TAVRO::GetTargetDir(folder);
+    ClearInstallation(folder);
+    const std::string copy = folder + "\\" + U_TAVRO::kServerLibrary;
     driver::Program installer(built + "Pelmora.exe");
     HWND form = driver::WaitForWindow("TForm1", L"", installer.id(), 30000);
     HWND button = form ? driver::ChildByText(form, "Button", L"Registrar") : nullptr;
     if (!button) {
-        std::printf("the installer's window did not appear\n");
+        std::printf("error: the installer's window did not appear\n");
         return 1;
     }
     std::string tool;
     U_TAVRO::FindRegsvr32(tool);
-    std::string copy;
-    U_TAVRO::GetCommonAppDataDir(copy);
-    copy += std::string(U_TAVRO::kTargetFolderName) + "\\" + U_TAVRO::kServerLibrary;
-    std::vector<double> press, direct;
-    TimeToConfirmation(installer, button);  // first press copies the files
-    TimeRegsvr32(tool, copy);
-    for (int i = 0; i < runs; ++i) {
-        press.push_back(TimeToConfirmation(installer, button));
-        direct.push_back(TimeRegsvr32(tool, copy));
+    const std::wstring confirmation = Widen(platform::Format(U_TAVRO::kConfirmationText, {copy}));
+    Runs press, direct;
+    std::string failure;
+    // The first press copies the files: it is the installation, not a figure.
+    press.Add(TimeToConfirmation(installer, button, confirmation, failure), failure);
+    direct.Add(TimeRegsvr32(tool, copy, failure), failure);
+    if (press.failed || direct.failed) {
+        Report("press to confirmation", press, "regsvr32 /s directly", direct, 1.10);
+        return 1;
     }
-    Report("press to confirmation", press, "regsvr32 /s directly", direct, 1.25);
+    press.seconds.clear();
+    direct.seconds.clear();
+    for (int i = 0; i < runs; ++i) {
+        press.Add(TimeToConfirmation(installer, button, confirmation, failure), failure);
+        direct.Add(TimeRegsvr32(tool, copy, failure), failure);
+    }
+    ok &= Report("press to confirmation", press, "regsvr32 /s directly", direct, 1.10);
     PostMessageW(form, WM_CLOSE, 0, 0);
     DWORD code;
     installer.WaitForExit(10000, code);
-    return 0;
+    return ok ? 0 : 1;
 }
