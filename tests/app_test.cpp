@@ -14,6 +14,7 @@
 #include "TestSupport.h"
 #include "U_Pelmora.h"
 #include "U_TAVRO.h"
+#include "Version.h"
 
 using namespace testing_support;
 using platform::Format;
@@ -121,6 +122,45 @@ TEST_F(Installer, ShowsItsWindowAsDescribed) {
     EXPECT_FALSE(IsWindowVisible(application));
 
     EXPECT_EQ(CloseAndWait(form), 0u);
+}
+
+TEST(Program, CarriesTheProjectVersionInItsVersionResourceAndManifest) {
+    const std::string program = ProgramFolder() + "..\\bin\\Pelmora.exe";
+    DWORD ignored = 0;
+    std::vector<char> info(GetFileVersionInfoSizeA(program.c_str(), &ignored));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(
+        GetFileVersionInfoA(program.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
+    const std::string numeric = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                                std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                                std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
+                                std::to_string(LOWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(numeric, DROVANEL_VERSION_TEXT);
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+    for (const char* name : {"FileVersion", "ProductVersion"}) {
+        char* text = nullptr;
+        const std::string query = std::string("\\StringFileInfo\\041604E4\\") + name;
+        ASSERT_TRUE(
+            VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void**>(&text), &size))
+            << name;
+        EXPECT_STREQ(text, DROVANEL_VERSION_TEXT) << name;
+    }
+    // The manifest's assembly identity.
+    HMODULE image = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(image, nullptr);
+    HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr);
+    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(image, found))),
+                               SizeofResource(image, found));
+    FreeLibrary(image);
+    EXPECT_NE(manifest.find(std::string("name=\"Drovanel.Pelmora\" version=\"") +
+                            DROVANEL_VERSION_TEXT + "\""),
+              std::string::npos)
+        << manifest;
 }
 
 // Wine takes the screen's pixels per inch from this value when a program starts.

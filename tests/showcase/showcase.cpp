@@ -1,7 +1,9 @@
 // Runs the installer as a user would on a screen nobody watches: shows the window,
 // presses "Registrar", answers the confirmation, closes the window. Saves a picture of
 // the window and of the confirmation, and reports what the machine now holds.
-// showcase <folder for the pictures>
+// showcase <folder for the pictures> [program]
+// The program is the build's own Pelmora.exe unless given. The exit code is 0 when the
+// confirmation appeared and the registration is in place.
 #include <windows.h>
 
 #include <cstdio>
@@ -68,13 +70,14 @@ std::string Ansi(const std::wstring& text) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::printf("usage: showcase <folder for the pictures>\n");
+        std::printf("usage: showcase <folder for the pictures> [program]\n");
         return 2;
     }
     const std::string pictures = argv[1];
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
-    const std::string program = platform::ExtractFilePath(self) + "..\\bin\\Pelmora.exe";
+    const std::string program =
+        argc > 2 ? argv[2] : platform::ExtractFilePath(self) + "..\\bin\\Pelmora.exe";
 
     driver::Program installer(program);
     HWND form = driver::WaitForWindow("TForm1", L"", installer.id(), 30000);
@@ -95,6 +98,7 @@ int main(int argc, char** argv) {
     Sleep(700);
     SavePicture(dialog, pictures + "\\confirmation.bmp");
     const auto seen = driver::ReadDialog(dialog);
+    const bool confirmed = seen.caption == L"Information";
     std::printf("Dialog \"%s\":\n", Ansi(seen.caption).c_str());
     for (const auto& text : seen.texts) std::printf("  %s\n", Ansi(text).c_str());
     driver::Press(driver::ChildByText(dialog, "Button", L"OK"));
@@ -131,5 +135,5 @@ int main(int argc, char** argv) {
     } else {
         std::printf("Registry: HKCR\\%s is absent.\n", key.c_str());
     }
-    return rc == ERROR_SUCCESS && code == 0 ? 0 : 1;
+    return confirmed && rc == ERROR_SUCCESS && code == 0 ? 0 : 1;
 }
