@@ -15,6 +15,7 @@
 #include "Dialogs.h"
 #include "Driver.h"
 #include "Forms.h"
+#include "Handles.h"
 #include "SysUtils.h"
 #include "U_TAVRO.h"
 
@@ -89,7 +90,6 @@ class Watcher {
 public:
     explicit Watcher(DWORD installer)
         : installer_(installer), never_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
-    ~Watcher() { CloseHandle(never_); }
     Watcher(const Watcher&) = delete;
     Watcher& operator=(const Watcher&) = delete;
 
@@ -98,7 +98,8 @@ public:
         const double start = Now();
         for (;;) {
             dialog = driver::FindVisibleWindow(platform::kMessageDlgClass, L"", installer_);
-            const bool ended = WaitForSingleObject(process ? process : never_, 0) == WAIT_OBJECT_0;
+            const bool ended =
+                WaitForSingleObject(process ? process : never_.get(), 0) == WAIT_OBJECT_0;
             if ((dialog && !process) || ended) return true;
             if (Now() - start > 30) return false;
             Sleep(1);
@@ -107,7 +108,7 @@ public:
 
 private:
     DWORD installer_;
-    HANDLE never_;  // stands for the process while none is watched
+    platform::UniqueHandle never_;  // stands for the process while none is watched
 };
 
 // Seconds from a press of the button to the confirmation on the screen. Another dialog, or
@@ -150,11 +151,11 @@ std::optional<double> TimeRegsvr32(const Watcher& watcher, const std::string& to
         return std::nullopt;
     }
     HWND dialog = nullptr;
-    if (!watcher.Until(dialog, info.hProcess)) WaitForSingleObject(info.hProcess, INFINITE);
+    const platform::UniqueHandle process(info.hProcess);
+    if (!watcher.Until(dialog, process.get())) WaitForSingleObject(process.get(), INFINITE);
     const double elapsed = Now() - start;
     DWORD code = 0;
-    GetExitCodeProcess(info.hProcess, &code);
-    CloseHandle(info.hProcess);
+    GetExitCodeProcess(process.get(), &code);
     if (code != 0) {
         failure = "regsvr32 ended with exit code " + std::to_string(code);
         return std::nullopt;
