@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "ComponentIds.h"
 #include "Dialogs.h"
 #include "Driver.h"
 #include "Forms.h"
 #include "Handles.h"
+#include "Registration.h"
 #include "SysUtils.h"
 #include "U_TAVRO.h"
 
@@ -34,19 +34,7 @@ double Now() {
     return static_cast<double>(count.QuadPart) / frequency.QuadPart;
 }
 
-std::wstring Widen(const std::string& ansi) {
-    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), n);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& wide) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string text(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
-                        nullptr, nullptr);
+std::string OneLine(std::string text) {
     std::replace(text.begin(), text.end(), '\r', ' ');
     return text;
 }
@@ -127,7 +115,8 @@ std::optional<double> TimeToConfirmation(const Watcher& watcher, HWND button,
     driver::Press(driver::ChildByText(dialog, "Button", L"OK"));
     driver::WaitUntilGone(dialog, 10000);
     if (seen.texts.size() != 1 || seen.texts[0] != confirmation) {
-        failure = "the dialog said \"" + Narrow(seen.texts.empty() ? L"" : seen.texts[0]) + "\"";
+        failure = "the dialog said \"" +
+                  OneLine(driver::Utf8(seen.texts.empty() ? L"" : seen.texts[0])) + "\"";
         return std::nullopt;
     }
     return elapsed;
@@ -196,10 +185,7 @@ void ClearInstallation(const std::string& folder) {
     DeleteFileA((folder + "\\" + U_TAVRO::kServerLibrary).c_str());
     DeleteFileA((folder + "\\" + U_TAVRO::kCompanionCopy).c_str());
     RemoveDirectoryA(folder.c_str());
-    for (const std::string& key :
-         {std::string("CLSID\\") + component::kClsid, std::string(component::kProgId)}) {
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, key.c_str());
-    }
+    bench::ClearRegistration();
 }
 
 }  // namespace
@@ -247,7 +233,8 @@ int main(int argc, char** argv) {
     }
     std::string tool;
     U_TAVRO::FindRegsvr32(tool);
-    const std::wstring confirmation = Widen(platform::Format(U_TAVRO::kConfirmationText, {copy}));
+    const std::wstring confirmation =
+        driver::Widen(platform::Format(U_TAVRO::kConfirmationText, {copy}));
     Runs press, direct;
     std::string failure;
     const Watcher watcher(installer.id());

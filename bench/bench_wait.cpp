@@ -10,6 +10,7 @@
 #include "ComponentIds.h"
 #include "Dialogs.h"
 #include "Forms.h"
+#include "Registration.h"
 #include "Seams.h"
 #include "SysUtils.h"
 #include "U_TAVRO.h"
@@ -27,16 +28,6 @@ double ProcessCpuSeconds() {
     FILETIME created, exited, kernel, user;
     GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
     return Seconds(kernel) + Seconds(user);
-}
-
-const std::string kServerKey = std::string("CLSID\\") + component::kClsid + "\\InprocServer32";
-
-bool IsRegistered(const std::string& server) {
-    char value[MAX_PATH] = {};
-    DWORD size = sizeof value;
-    return RegGetValueA(HKEY_CLASSES_ROOT, kServerKey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
-                        value, &size) == ERROR_SUCCESS &&
-           lstrcmpiA(value, server.c_str()) == 0;
 }
 
 }  // namespace
@@ -64,11 +55,11 @@ int main() {
     };
     std::string failure;
     auto registerOnce = [&] {
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, kServerKey.c_str());
+        bench::ClearRegistration();
         U_TAVRO::RegisterComServer(server, false);
         if (failure.empty() && !shown.empty()) {
             failure = "the registration showed \"" + shown + "\"";
-        } else if (failure.empty() && !IsRegistered(server)) {
+        } else if (failure.empty() && !bench::IsRegistered(server)) {
             failure = "the library was not registered";
         }
     };
@@ -89,8 +80,7 @@ int main() {
         std::printf("wait %d: %.2f s waited, %.3f s CPU in the installer, %.2f%% of one core\n",
                     i + 1, wall, cpu, share);
     }
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + component::kClsid).c_str());
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, component::kProgId);
+    bench::ClearRegistration();
     DeleteFileA(server.c_str());
     DeleteFileA((folder + "\\" + U_TAVRO::kCompanionLibrary).c_str());
     RemoveDirectoryA(folder.c_str());

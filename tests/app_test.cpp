@@ -62,6 +62,12 @@ protected:
 
     HWND Button(HWND form) { return driver::ChildByText(form, "Button", L"Registrar"); }
 
+    // Presses the button and answers the dialog it brings; false when none came.
+    bool PressAndAnswer(HWND form, driver::DialogSeen& seen) {
+        driver::Press(Button(form));
+        return AnswerDialog(seen);
+    }
+
     bool AnswerDialog(driver::DialogSeen& seen, DWORD timeoutMs = 20000) {
         return driver::AnswerDialog(platform::kMessageDlgClass, program_->id(), timeoutMs, seen);
     }
@@ -204,9 +210,8 @@ TEST_F(Installer, AtHigherDpiTheWindowScalesItsLayoutAndFont) {
 TEST_F(Installer, PressingInstallsRegistersAndConfirmsAndPressingAgainRegistersAgain) {
     HWND form = Launch();
     ASSERT_NE(form, nullptr);
-    driver::Press(Button(form));
     driver::DialogSeen seen;
-    ASSERT_TRUE(AnswerDialog(seen)) << "no confirmation";
+    ASSERT_TRUE(PressAndAnswer(form, seen)) << "no confirmation";
     EXPECT_EQ(seen.caption, L"Information");
     ASSERT_EQ(seen.texts.size(), 1u);
     EXPECT_EQ(seen.texts[0], ConfirmationOf(SharedServer()));
@@ -343,10 +348,9 @@ TEST_F(Installer, BothEditionsInstallSideBySideInEitherOrder) {
     struct Edition {
         const char* name;
         std::string folder, copy;
-        WORD machine;
     };
-    const Edition x86{"32-bit", kEdition32, Copy32(), IMAGE_FILE_MACHINE_I386};
-    const Edition x64{"64-bit", "", Copy64(), IMAGE_FILE_MACHINE_AMD64};
+    const Edition x86{"32-bit", kEdition32, Copy32()};
+    const Edition x64{"64-bit", "", Copy64()};
     for (const auto& order : {std::vector<Edition>{x86, x64}, std::vector<Edition>{x64, x86}}) {
         SCOPED_TRACE(std::string(order[0].name) + " first");
         RemoveTree(SharedRoot());
@@ -355,9 +359,8 @@ TEST_F(Installer, BothEditionsInstallSideBySideInEitherOrder) {
             SCOPED_TRACE(edition.name);
             HWND form = Launch(true, true, edition.folder);
             ASSERT_NE(form, nullptr);
-            driver::Press(Button(form));
             driver::DialogSeen seen;
-            ASSERT_TRUE(AnswerDialog(seen)) << "no confirmation";
+            ASSERT_TRUE(PressAndAnswer(form, seen)) << "no confirmation";
             EXPECT_EQ(seen.texts.at(0), ConfirmationOf(edition.copy));
             EXPECT_EQ(CloseAndWait(form), 0u);
         }
@@ -380,9 +383,8 @@ TEST_F(Installer, A32BitCopyInTheSharedFolderDoesNotStopThe64BitInstallation) {
 
     HWND form = Launch();
     ASSERT_NE(form, nullptr);
-    driver::Press(Button(form));
     driver::DialogSeen seen;
-    ASSERT_TRUE(AnswerDialog(seen)) << "no confirmation";
+    ASSERT_TRUE(PressAndAnswer(form, seen)) << "no confirmation";
     EXPECT_EQ(seen.texts.at(0), ConfirmationOf(Copy64()));
     EXPECT_EQ(RegisteredServerPath(), Copy64());
     EXPECT_EQ(PeMachine(Copy64()), IMAGE_FILE_MACHINE_AMD64);

@@ -6,6 +6,7 @@
 // confirmation appeared and the registration is in place.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -55,14 +56,10 @@ bool SavePicture(HWND window, const std::string& path) {
     return static_cast<bool>(out);
 }
 
-std::string Ansi(const std::wstring& text) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
-    out.resize(static_cast<size_t>(n > 0 ? n - 1 : 0));
-    for (char& c : out) {
-        if (c == '\r') c = '\n';
-    }
+// What a window shows, for the terminal; the dialog's line break becomes the terminal's.
+std::string Printable(const std::wstring& text) {
+    std::string out = driver::Utf8(text);
+    std::replace(out.begin(), out.end(), '\r', '\n');
     return out;
 }
 
@@ -87,7 +84,7 @@ int main(int argc, char** argv) {
     }
     Sleep(700);  // let it paint
     SavePicture(form, pictures + "\\window.bmp");
-    std::printf("Window: \"%s\"\n", Ansi(driver::Text(form)).c_str());
+    std::printf("Window: \"%s\"\n", Printable(driver::Text(form)).c_str());
 
     driver::Press(driver::ChildByText(form, "Button", L"Registrar"));
     HWND dialog = driver::WaitForWindow(platform::kMessageDlgClass, L"", installer.id(), 30000);
@@ -99,8 +96,8 @@ int main(int argc, char** argv) {
     SavePicture(dialog, pictures + "\\confirmation.bmp");
     const auto seen = driver::ReadDialog(dialog);
     const bool confirmed = seen.caption == L"Information";
-    std::printf("Dialog \"%s\":\n", Ansi(seen.caption).c_str());
-    for (const auto& text : seen.texts) std::printf("  %s\n", Ansi(text).c_str());
+    std::printf("Dialog \"%s\":\n", Printable(seen.caption).c_str());
+    for (const auto& text : seen.texts) std::printf("  %s\n", Printable(text).c_str());
     driver::Press(driver::ChildByText(dialog, "Button", L"OK"));
     driver::WaitUntilGone(dialog, 10000);
 

@@ -63,6 +63,22 @@ std::wstring Text(HWND window) {
     return buffer;
 }
 
+std::wstring Widen(const std::string& ansi) {
+    int n = MultiByteToWideChar(1252, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(1252, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), n);
+    return wide;
+}
+
+std::string Utf8(const std::wstring& text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
+    return out;
+}
+
 std::string ClassName(HWND window) {
     char name[256] = {};
     GetClassNameA(window, name, sizeof name);

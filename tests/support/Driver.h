@@ -21,6 +21,10 @@ HWND FindAnyWindow(const char* className, DWORD process);
 bool WaitUntilGone(HWND window, DWORD timeoutMs);
 
 std::wstring Text(HWND window);
+// Windows-1252 text, the program's own, as UTF-16 to compare with what a window shows.
+std::wstring Widen(const std::string& ansi);
+// What a window shows, as UTF-8 for a terminal.
+std::string Utf8(const std::wstring& text);
 std::string ClassName(HWND window);
 std::vector<HWND> Children(HWND window);
 // The texts of the static controls that carry text, in creation order.

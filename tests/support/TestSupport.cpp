@@ -334,13 +334,6 @@ ScopedEnvironment::~ScopedEnvironment() {
     SetEnvironmentVariableA(name_.c_str(), old_ ? old_->c_str() : nullptr);
 }
 
-std::wstring Widen(const std::string& ansi) {
-    int n = MultiByteToWideChar(1252, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(1252, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), n);
-    return wide;
-}
-
 double SecondsSince(ULONGLONG startTick) { return (GetTickCount64() - startTick) / 1000.0; }
 
 }  // namespace testing_support

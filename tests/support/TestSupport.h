@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Dialogs.h"
+#include "Driver.h"
 
 namespace testing_support {
 
@@ -147,8 +148,7 @@ private:
     std::optional<std::string> old_;
 };
 
-// Windows-1252 text as UTF-16, to compare with what a window shows.
-std::wstring Widen(const std::string& ansi);
+using driver::Widen;
 
 double SecondsSince(ULONGLONG startTick);
 
